@@ -1,0 +1,20 @@
+#pragma once
+// Where the module's code reaches the tools library. Every accessor answers null while the library
+// is not loaded, and every caller skips its call then.
+
+#include <initializer_list>
+
+#include "plugin/ZrToolsInterface.h"
+
+IZrTools* ZrGetTools();
+// Installed by the library loader of the plug-in frame, or by a test that stands in for the library.
+void ZrSetTools(IZrTools* tools);
+
+IZrLogger* ZrGetLogger();
+IZrMainThreadMessageManager* ZrGetMainThreadMessageManager();
+IZrMessageDispatcher* ZrGetMessageDispatcher();
+
+// Writes one log line when a logger exists.
+void ZrLog(int level, const char* scope, const char16_t* format, std::initializer_list<ZrFormatArg> args = {});
+// Translates in place when a translator exists.
+void ZrTranslate(ZrString& text);
