@@ -6,6 +6,7 @@
 #include <cstring>
 #include <cwctype>
 #include <new>
+#include <ostream>
 
 namespace {
 
@@ -479,3 +480,5 @@ void ZrString::Replace(const ZrChar* from, const ZrChar* to) {
   out.append(rest);
   *this = FromUnits(out.data(), out.size());
 }
+
+void PrintTo(const ZrString& text, std::ostream* out) { *out << '"' << text.ToUtf8() << '"'; }

@@ -8,6 +8,7 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <iosfwd>
 #include <mutex>
 #include <string>
 #include <string_view>
@@ -188,6 +189,9 @@ class ZrString {
 int ZrCompareNoCase(const ZrChar* a, const ZrChar* b);
 uint32_t ZrHashNoCase(const ZrChar* text);
 size_t ZrLength(const ZrChar* text);
+
+// Lets test frameworks print strings readably (as UTF-8).
+void PrintTo(const ZrString& text, std::ostream* out);
 
 #ifdef _WIN32
 static_assert(sizeof(wchar_t) == sizeof(ZrChar), "wchar_t is UTF-16 on Windows");
