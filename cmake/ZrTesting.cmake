@@ -12,18 +12,32 @@ if(ZR_TESTS)
   include(GoogleTest)
 endif()
 
-# zr_gtest(<target> SOURCES <files...> LIBS <libs...>)
+# zr_gtest(<target> SOURCES <files...> LIBS <libs...> [ENVIRONMENT <VAR=value...>]
+#          [RESOURCE_LOCK <names...>] [RUN_SERIAL])
 # One test program; every case becomes its own ctest test. Discovery runs when ctest runs, so a
-# cross build never starts Wine while it compiles.
+# cross build never starts Wine while it compiles. Cases that share machine state (COM ports,
+# registry keys, named objects) take a RESOURCE_LOCK or RUN_SERIAL.
 function(zr_gtest target)
   if(NOT ZR_TESTS)
     return()
   endif()
-  cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
+  cmake_parse_arguments(ARG "RUN_SERIAL" "" "SOURCES;LIBS;ENVIRONMENT;RESOURCE_LOCK" ${ARGN})
   add_executable(${target} ${ARG_SOURCES})
   target_link_libraries(${target} PRIVATE ${ARG_LIBS} GTest::gmock GTest::gtest_main)
+  set(properties TIMEOUT 120)
+  if(ARG_ENVIRONMENT)
+    list(JOIN ARG_ENVIRONMENT "\\;" environment)
+    list(APPEND properties ENVIRONMENT "${environment}")
+  endif()
+  if(ARG_RESOURCE_LOCK)
+    list(JOIN ARG_RESOURCE_LOCK "\\;" locks)
+    list(APPEND properties RESOURCE_LOCK "${locks}")
+  endif()
+  if(ARG_RUN_SERIAL)
+    list(APPEND properties RUN_SERIAL TRUE)
+  endif()
   gtest_discover_tests(${target}
     DISCOVERY_MODE PRE_TEST
     DISCOVERY_TIMEOUT 120
-    PROPERTIES TIMEOUT 120)
+    PROPERTIES ${properties})
 endfunction()
