@@ -1,0 +1,92 @@
+#include "plugin/ZrToolsLibrary.h"
+
+#include "foundation/win/ZrHandle.h"
+#include "foundation/win/ZrModuleInstance.h"
+#include "foundation/win/ZrModuleLocks.h"
+#include "foundation/win/ZrToolsAccess.h"
+#include "foundation/win/ZrWindows.h"
+
+namespace {
+
+// Guarded by ZrModuleLocks::ToolsLibrary().
+HMODULE g_library = nullptr;
+IZrTools* g_tools = nullptr;
+
+bool IsAbsolutePath(const ZrString& name) {
+  if (name.Length() >= 3 && name[1] == u':' && (name[2] == u'\\' || name[2] == u'/')) return true;
+  return name.Length() >= 2 && name[0] == u'\\' && name[1] == u'\\';
+}
+
+ZrString WithTrailingBackslash(ZrString directory) {
+  if (!directory.IsEmpty() && directory[directory.Length() - 1] != u'\\') directory += u'\\';
+  return directory;
+}
+
+// The install directory the product family agreed on for this process.
+ZrString ToolsInstallDirectory() {
+  ZrString path = ZrGetModuleFileName(ZrGetModuleInstance());
+  const int slash = path.ReverseFind(u'\\');
+  return slash < 0 ? ZrString() : path.Left(slash + 1);
+}
+
+// One candidate: mapped, asked for the tools object of our interface version, initialised.
+bool TryLoad(const ZrString& path) {
+  // Dependencies of the library are looked for beside it, not beside the host.
+  const DWORD flags = IsAbsolutePath(path) ? LOAD_WITH_ALTERED_SEARCH_PATH : 0;
+  ZrModuleHandle library(LoadLibraryExW(ZrW(path.c_str()), nullptr, flags));
+  if (!library) return false;
+  auto get = reinterpret_cast<ZrGetToolsProc>(
+      reinterpret_cast<void*>(GetProcAddress(library.get(), kZrToolsExportName)));
+  IZrTools* tools = get ? get(kZrToolsInterfaceVersion) : nullptr;
+  if (!tools || !tools->Initialise(nullptr, ZrGetModuleInstance())) return false;
+  // A library shut down earlier is still mapped; the new reference replaces the old one.
+  if (g_library) FreeLibrary(g_library);
+  g_library = library.release();
+  g_tools = tools;
+  return true;
+}
+
+}  // namespace
+
+ZrStringArray ZrToolsLibraryCandidates(const ZrString& installDirectory, const ZrString& fileName) {
+  ZrStringArray candidates;
+  if (IsAbsolutePath(fileName)) {
+    candidates.Add(fileName);
+  } else if (installDirectory.IsEmpty()) {
+    candidates.Add(fileName);
+  } else {
+    const ZrString directory = WithTrailingBackslash(installDirectory);
+    candidates.Add(directory + fileName);
+    candidates.Add(directory + u"x64\\" + fileName);
+  }
+  return candidates;
+}
+
+bool ZrLoadToolsLibrary() {
+  ZrLock lock(ZrModuleLocks::ToolsLibrary());
+  if (g_tools) return true;
+  const ZrStringArray candidates = ZrToolsLibraryCandidates(ToolsInstallDirectory(), ZrString(kZrToolsFileName));
+  for (int i = 0; i < candidates.GetCount(); ++i) {
+    if (TryLoad(candidates[i])) {
+      ZrSetTools(g_tools);
+      return true;
+    }
+  }
+  return false;
+}
+
+void ZrShutdownToolsLibrary() {
+  ZrLock lock(ZrModuleLocks::ToolsLibrary());
+  if (!g_tools) return;
+  // Call sites stop finding the library before it lets go of what it holds for us.
+  ZrSetTools(nullptr);
+  g_tools->Shutdown(true);
+  g_tools = nullptr;
+}
+
+void ZrReleaseToolsLibrary() {
+  ZrShutdownToolsLibrary();
+  ZrLock lock(ZrModuleLocks::ToolsLibrary());
+  if (g_library) FreeLibrary(g_library);
+  g_library = nullptr;
+}

@@ -1,0 +1,24 @@
+#pragma once
+// The plug-in for any human-interface device read as raw input: remotes, keyboards, gamepads.
+
+#include "plugin/ZrRemoteControlBase.h"
+
+class CRawInput : public ZrRemoteControlBase {
+ public:
+  explicit CRawInput(IZrRemoteControlHost* host);
+  ~CRawInput() override;
+
+  bool Start(bool flag) override;
+  bool Stop() override;
+  int32_t IRGetNumBlastPorts() override;
+  bool IRCanBlast() override;
+  bool IRBlast(const wchar_t* code) override;
+  bool IRLearn(IZrLearnCallback* callback) override;
+  void IRLearnCancel() override;
+  // Replaces the base: only "Active Codes" belongs to this plug-in; "System Shutdown" does not.
+  bool SetInfo(const wchar_t* name, const wchar_t* value) override;
+  bool GetRawInputDevice(int32_t index, RAWINPUTDEVICE* device) override;
+  bool OnWindowMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
+  ZrString GetName() override;
+  ZrString GetDisplayName() override;
+};

@@ -1,0 +1,220 @@
+#include "serial/ZrSerialComm.h"
+
+#include <cstring>
+#include <vector>
+
+#include "foundation/ZrFormat.h"
+#include "plugin/ZrRemoteControlBase.h"
+
+namespace {
+
+// DTR_CONTROL_DISABLE and RTS_CONTROL_DISABLE: the handshake drives both lines by hand.
+constexpr DWORD kClearLineControlMask = 0xFFFFCFCF;
+
+void ClearLineControl(DCB& dcb) {
+  DWORD flags;
+  static_assert(offsetof(DCB, BaudRate) + sizeof(DWORD) == 8);
+  std::memcpy(&flags, reinterpret_cast<const char*>(&dcb) + 8, sizeof flags);
+  flags &= kClearLineControlMask;
+  std::memcpy(reinterpret_cast<char*>(&dcb) + 8, &flags, sizeof flags);
+}
+
+}  // namespace
+
+ZrSerialComm::ZrSerialComm(ZrRemoteControlBase* owner) : m_owner(owner) {
+  SetStopTimeout(-1);
+  SetPollInterval(20);
+  SetPumpWhileStopping(false);
+  SetFlushAfterStop(true);
+  SetComInit(false);
+}
+
+ZrSerialComm::~ZrSerialComm() {
+  // The reader must be gone before the members it uses are.
+  Stop(-1);
+}
+
+void ZrSerialComm::DropModemLines() {
+  // A pty or a driver without modem lines refuses these; nothing depends on their answer.
+  EscapeCommFunction(m_handle.get(), CLRDTR);
+  EscapeCommFunction(m_handle.get(), CLRRTS);
+}
+
+bool ZrSerialComm::FailOpen(const DCB* restore) {
+  DropModemLines();
+  if (restore) SetCommState(m_handle.get(), const_cast<DCB*>(restore));
+  m_handle.reset();
+  m_readEvent.reset();
+  m_writeEvent.reset();
+  return false;
+}
+
+bool ZrSerialComm::Open(int32_t index) {
+  if (index < 0) return false;
+  if (IsOpen()) Close();
+  m_portIndex = index;
+  m_readOverlapped = {};
+  m_writeOverlapped = {};
+  m_readPending = false;
+  m_recordComplete = false;
+  m_bytesRead = 0;
+  m_readEvent.reset(CreateEventW(nullptr, FALSE, FALSE, nullptr));
+  m_writeEvent.reset(CreateEventW(nullptr, FALSE, FALSE, nullptr));
+  if (!m_readEvent || !m_writeEvent) {
+    m_readEvent.reset();
+    m_writeEvent.reset();
+    return false;
+  }
+  m_readOverlapped.hEvent = m_readEvent.get();
+  m_writeOverlapped.hEvent = m_writeEvent.get();
+
+  const ZrString name = ZrFormatV(u"COM%d", {ZrFormatArg(index + 1)});
+  m_handle.reset(CreateFileW(ZrW(name.c_str()), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                             FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OVERLAPPED, nullptr));
+  if (!m_handle) {
+    m_readEvent.reset();
+    m_writeEvent.reset();
+    return false;
+  }
+
+  DCB saved{};
+  saved.DCBlength = sizeof saved;
+  if (!GetCommState(m_handle.get(), &saved)) return FailOpen(nullptr);
+  DCB wanted = saved;
+  BuildCommDCBW(ZrW(m_settings.c_str()), &wanted);
+  ClearLineControl(wanted);
+  if (!SetCommState(m_handle.get(), &wanted)) return FailOpen(nullptr);
+
+  // Reads end at a pause between bytes instead of waiting for a full record, so that a record cut
+  // short is seen as short and purged rather than joined to the next one.
+  COMMTIMEOUTS timeouts{};
+  timeouts.ReadIntervalTimeout = 20;
+  SetCommTimeouts(m_handle.get(), &timeouts);
+
+  // Cycling DTR and RTS powers the receiver up afresh.
+  DropModemLines();
+  Sleep(250);
+  EscapeCommFunction(m_handle.get(), SETDTR);
+  EscapeCommFunction(m_handle.get(), SETRTS);
+  Sleep(250);
+
+  PurgeComm(m_handle.get(), PURGE_TXABORT | PURGE_RXABORT | PURGE_TXCLEAR | PURGE_RXCLEAR);
+  Sleep(2);
+  WriteByte('I');
+  Sleep(2);
+  WriteByte('R');
+  Sleep(100);
+
+  char answer[2] = {0, 0};
+  if (!ReadHandshake(answer)) return FailOpen(&saved);
+  if (answer[0] != 'O' || answer[1] != 'K') return FailOpen(&saved);
+
+  if (!Start(1, false)) return FailOpen(&saved);
+  return true;
+}
+
+void ZrSerialComm::WriteByte(char byte) {
+  DWORD written = 0;
+  m_writeOverlapped.Offset = m_writeOverlapped.OffsetHigh = 0;
+  if (!WriteFile(m_handle.get(), &byte, 1, &written, &m_writeOverlapped) && GetLastError() == ERROR_IO_PENDING) {
+    while (!GetOverlappedResult(m_handle.get(), &m_writeOverlapped, &written, TRUE) &&
+           GetLastError() == ERROR_IO_INCOMPLETE) {
+    }
+  }
+  Sleep(10);
+}
+
+bool ZrSerialComm::ReadHandshake(char answer[2]) {
+  DWORD got = 0;
+  if (ReadFile(m_handle.get(), answer, 2, &got, &m_readOverlapped)) return got == 2;
+  if (GetLastError() != ERROR_IO_PENDING) return false;
+  // A read may answer "pending" although the bytes are already buffered; give it a short bound to
+  // complete, then take it back so that nothing writes into `answer` after we return.
+  if (WaitForSingleObject(m_readEvent.get(), kHandshakeReadBoundMs) == WAIT_OBJECT_0 &&
+      GetOverlappedResult(m_handle.get(), &m_readOverlapped, &got, FALSE)) {
+    return got == 2;
+  }
+  CancelIo(m_handle.get());
+  GetOverlappedResult(m_handle.get(), &m_readOverlapped, &got, TRUE);
+  return false;
+}
+
+void ZrSerialComm::Close() {
+  Stop(-1);
+  if (m_handle) {
+    DropModemLines();
+    m_handle.reset();
+  }
+  m_readEvent.reset();
+  m_writeEvent.reset();
+  m_readPending = false;
+}
+
+void ZrSerialComm::CancelPendingRead() {
+  if (!m_readPending) return;
+  DWORD got = 0;
+  CancelIo(m_handle.get());
+  GetOverlappedResult(m_handle.get(), &m_readOverlapped, &got, TRUE);
+  m_readPending = false;
+}
+
+void ZrSerialComm::PostCode(const unsigned char* record) {
+  static const char16_t kDigits[] = u"0123456789ABCDEF";
+  std::vector<wchar_t> text(static_cast<size_t>(m_recordSize) * 2);
+  for (int32_t i = 0; i < m_recordSize; ++i) {
+    text[2 * i] = static_cast<wchar_t>(kDigits[record[i] >> 4]);
+    text[2 * i + 1] = static_cast<wchar_t>(kDigits[record[i] & 15]);
+  }
+  BSTR code = SysAllocStringLen(text.data(), static_cast<UINT>(text.size()));
+  if (!code) return;
+  IZrMainThreadMessageManager* manager = ZrGetMainThreadMessageManager();
+  // The message owns the text from here; when it cannot be posted, it is dropped here.
+  if (!manager || !manager->Post(this, kCodeMessage, code)) SysFreeString(code);
+}
+
+bool ZrSerialComm::Run() {
+  const int32_t size = m_recordSize > 0 ? m_recordSize : 1;
+  std::vector<unsigned char> buffer(static_cast<size_t>(size));
+  const HANDLE port = m_handle.get();
+  while (!IsStopRequested()) {
+    if (m_readPending) {
+      if (GetOverlappedResult(port, &m_readOverlapped, &m_bytesRead, m_waitFlag <= 0)) {
+        m_readPending = false;
+        m_recordComplete = m_bytesRead == static_cast<DWORD>(size);
+        if (!m_recordComplete && m_bytesRead > 0) PurgeComm(port, PURGE_RXABORT | PURGE_RXCLEAR | PURGE_TXABORT | PURGE_TXCLEAR);
+      } else if (GetLastError() != ERROR_IO_INCOMPLETE) {
+        m_readPending = false;
+      }
+    } else {
+      m_recordComplete = false;
+      m_readOverlapped.Offset = m_readOverlapped.OffsetHigh = 0;
+      if (ReadFile(port, buffer.data(), static_cast<DWORD>(size), &m_bytesRead, &m_readOverlapped)) {
+        if (m_bytesRead == static_cast<DWORD>(size)) {
+          m_recordComplete = true;
+        } else {
+          PurgeComm(port, PURGE_RXABORT | PURGE_RXCLEAR | PURGE_TXABORT | PURGE_TXCLEAR);
+        }
+      } else if (GetLastError() == ERROR_IO_PENDING) {
+        m_readPending = true;
+      }
+    }
+    if (m_recordComplete) {
+      m_recordComplete = false;
+      PostCode(buffer.data());
+    }
+    if (IsStopRequested()) break;
+    Sleep(25);
+  }
+  // A read still in flight would land in the buffer after it is freed.
+  CancelPendingRead();
+  return true;
+}
+
+bool ZrSerialComm::OnMainThreadMessage(uint32_t id, void* data) {
+  if (id == kCodeMessage && data) {
+    BSTR code = static_cast<BSTR>(data);
+    if (m_owner) m_owner->DeliverCode(ZrString(ZrU(code), static_cast<int>(SysStringLen(code))));
+    SysFreeString(code);
+  }
+  return true;
+}

@@ -1,0 +1,29 @@
+#include "uuirt/CUuirt.h"
+
+#include "plugin/ZrBoundary.h"
+
+CUuirt::CUuirt(IZrRemoteControlHost* host) : ZrRemoteControlBase(host) {}
+
+CUuirt::~CUuirt() = default;
+
+bool CUuirt::Start(bool) {
+  return ZrNoThrow(false, [&] {
+    SetNotBuiltError();
+    return false;
+  });
+}
+
+bool CUuirt::Stop() { return true; }
+
+// The transceiver has three emitter outputs.
+int32_t CUuirt::IRGetNumBlastPorts() { return 3; }
+
+bool CUuirt::IRCanBlast() { return IRGetNumBlastPorts() > 0; }
+
+bool CUuirt::IRBlast(const wchar_t*) { return false; }
+
+bool CUuirt::IRLearn(IZrLearnCallback*) { return false; }
+
+void CUuirt::IRLearnCancel() { Stop(); }
+
+ZrString CUuirt::GetName() { return ZrString(u"USB-UUIRT"); }
