@@ -1,0 +1,659 @@
+#include "foundation/ZrXmlDocument.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <new>
+#include <string>
+#include <vector>
+
+#include "foundation/ZrFormat.h"
+#include "foundation/ZrXmlText.h"
+
+namespace {
+
+// Tag lengths share one field; a length too large for its part is stored as the part's maximum
+// and measured again from the text when it is needed.
+constexpr uint32_t kStartTagMax = (1u << 22) - 1;
+constexpr uint32_t kEndTagMax = (1u << 10) - 1;
+constexpr int kEndTagShift = 22;
+
+bool IsSpace(ZrChar c) { return ZrXmlTokenizer::IsSpace(c); }
+
+// A search name may go on past the tag name with one of these.
+bool ContinuesSearchName(ZrChar c) {
+  return c == u' ' || c == u'=' || c == u'/' || c == u'[' || c == u']';
+}
+
+bool EndsAttributeName(ZrChar c) {
+  return c == u'=' || IsSpace(c) || c == u'>' || c == u'/' || c == u'?';
+}
+
+uint32_t LevelOf(const ZrXmlElementRecord& record) { return record.levelFlags & ZrXmlDocument::kLevelMask; }
+
+uint32_t ChildLevel(uint32_t parentLevel) { return std::min<uint32_t>(parentLevel + 1, ZrXmlDocument::kLevelMask); }
+
+// Text of a non-element node without its delimiters.
+ZrString InnerText(const ZrChar* text, int kind, int offset, int length) {
+  int head = 0, tail = 0;
+  switch (kind) {
+    case kZrXmlText:
+    case kZrXmlWhiteSpace:
+      return DecodeXmlText(text + offset, length);
+    case kZrXmlComment: head = 4; tail = 3; break;               // <!-- -->
+    case kZrXmlCData: head = 9; tail = 3; break;                 // <![CDATA[ ]]>
+    case kZrXmlProcessingInstruction: head = 2; tail = 2; break;  // <? ?>
+    default: break;
+  }
+  if (length - head - tail <= 0) return ZrString();
+  return ZrString::FromUnits(text + offset + head, static_cast<size_t>(length - head - tail));
+}
+
+}  // namespace
+
+struct ZrXmlDocument::AttributeSpan {
+  int valueStart = 0;    // decoded value
+  int valueEnd = 0;
+  int replaceStart = 0;  // value with its quotes
+  int replaceEnd = 0;
+  int insertAt = 0;      // just after the last attribute
+};
+
+ZrXmlDocument::ZrXmlDocument() {
+  SetCapacity(8);
+  Rec(0) = ZrXmlElementRecord{};
+}
+
+ZrXmlDocument::~ZrXmlDocument() {
+  for (int b = 0; b < m_blockTableCapacity; ++b) std::free(m_blocks[b]);
+  std::free(m_blocks);
+}
+
+// Sets the number of records allocated. Blocks hold kRecordsPerBlock records; only the last one
+// in use may be smaller.
+void ZrXmlDocument::SetCapacity(int capacity) {
+  const int oldBlocks = (m_recordCapacity + kRecordsPerBlock - 1) / kRecordsPerBlock;
+  const int blocks = (capacity + kRecordsPerBlock - 1) / kRecordsPerBlock;
+  if (blocks > m_blockTableCapacity) {
+    const int slots = 2 * (blocks - 1) + 4;
+    auto** table = static_cast<ZrXmlElementRecord**>(std::realloc(m_blocks, sizeof(ZrXmlElementRecord*) * slots));
+    if (!table) throw std::bad_alloc();
+    std::fill(table + m_blockTableCapacity, table + slots, nullptr);
+    m_blocks = table;
+    m_blockTableCapacity = slots;
+  }
+  for (int b = blocks; b < oldBlocks; ++b) {
+    std::free(m_blocks[b]);
+    m_blocks[b] = nullptr;
+  }
+  for (int b = 0; b < blocks; ++b) {
+    const int oldSize = std::clamp(m_recordCapacity - b * kRecordsPerBlock, 0, kRecordsPerBlock);
+    const int size = std::min(capacity - b * kRecordsPerBlock, kRecordsPerBlock);
+    if (size == oldSize) continue;
+    void* block = std::realloc(m_blocks[b], sizeof(ZrXmlElementRecord) * size);
+    if (!block) throw std::bad_alloc();
+    m_blocks[b] = static_cast<ZrXmlElementRecord*>(block);
+  }
+  m_recordCapacity = capacity;
+}
+
+// Grows by half of the records in use, but never past the end of the block after the last one in
+// use, so that a large document does not reserve a whole block more than it can soon need.
+void ZrXmlDocument::GrowRecords() {
+  const int64_t inUse = m_nextNew;
+  const int64_t lastBlock = (inUse - 1) / kRecordsPerBlock;
+  int64_t capacity = std::min(inUse + inUse / 2, (lastBlock + 2) * kRecordsPerBlock);
+  capacity = std::max(capacity, inUse + 1);
+  if (capacity > INT32_MAX) throw std::bad_alloc();
+  SetCapacity(static_cast<int>(capacity));
+}
+
+int ZrXmlDocument::TakeRecord() {
+  if (m_nextNew >= m_recordCapacity) GrowRecords();
+  const int index = m_nextNew++;
+  Rec(index) = ZrXmlElementRecord{};
+  return index;
+}
+
+const ZrXmlElementRecord* ZrXmlDocument::GetRecord(int index) const {
+  return index >= 0 && index < m_nextNew ? &Rec(index) : nullptr;
+}
+
+void ZrXmlDocument::SetTagLengths(ZrXmlElementRecord& record, int startTag, int endTag) {
+  record.tagLengths = std::min(static_cast<uint32_t>(startTag), kStartTagMax) |
+                      (std::min(static_cast<uint32_t>(endTag), kEndTagMax) << kEndTagShift);
+}
+
+int ZrXmlDocument::GetStartTagLength(int element) const {
+  if (!IsElement(element)) return 0;
+  const ZrXmlElementRecord& r = Rec(element);
+  const uint32_t stored = r.tagLengths & kStartTagMax;
+  if (stored < kStartTagMax) return static_cast<int>(stored);
+  ZrXmlTokenizer tokenizer(m_text.c_str(), m_text.Length());
+  ZrXmlNode node;
+  tokenizer.Scan(r.start, node);
+  return node.length;
+}
+
+int ZrXmlDocument::GetEndTagLength(int element) const {
+  if (!IsElement(element)) return 0;
+  const ZrXmlElementRecord& r = Rec(element);
+  const uint32_t stored = r.tagLengths >> kEndTagShift;
+  if (stored < kEndTagMax) return static_cast<int>(stored);
+  // An end tag holds no "<" of its own, so the last one in the element starts it.
+  const ZrChar* t = m_text.c_str();
+  const int end = r.start + r.length;
+  int i = end - 1;
+  while (i > r.start && t[i] != u'<') --i;
+  return end - i;
+}
+
+void ZrXmlDocument::LinkLastChild(int parent, int index) {
+  ZrXmlElementRecord& r = Rec(index);
+  r.parent = parent;
+  r.firstChild = 0;
+  r.nextSibling = 0;
+  ZrXmlElementRecord& p = Rec(parent);
+  if (!p.firstChild) {
+    p.firstChild = index;
+    r.previousSibling = index;
+    r.levelFlags |= kFirstChild;
+    return;
+  }
+  ZrXmlElementRecord& first = Rec(p.firstChild);
+  const int last = first.previousSibling;
+  Rec(last).nextSibling = index;
+  r.previousSibling = last;
+  first.previousSibling = index;
+}
+
+bool ZrXmlDocument::NameMatches(int nameStart, int nameLength, const ZrChar* search, int searchLength) const {
+  const ZrChar* name = m_text.c_str() + nameStart;
+  const bool fold = (m_options & kOptionIgnoreCase) != 0;
+  const ZrStringGlobals& globals = ZrStringGlobals::Instance();
+  if (searchLength >= 0 && searchLength < nameLength) return false;
+  for (int k = 0; k < nameLength; ++k) {
+    const ZrChar s = search[k];
+    if (searchLength < 0 && s == 0) return false;
+    if (s != name[k] && (!fold || globals.Fold(s) != globals.Fold(name[k]))) return false;
+  }
+  if (searchLength == nameLength) return true;
+  const ZrChar next = search[nameLength];
+  return (searchLength < 0 && next == 0) || ContinuesSearchName(next);
+}
+
+int ZrXmlDocument::TagNameLength(int element) const {
+  const ZrXmlElementRecord& r = Rec(element);
+  const ZrChar* t = m_text.c_str();
+  const int end = r.start + GetStartTagLength(element);
+  int i = r.start + 1;
+  while (i < end && !ZrXmlTokenizer::EndsTagName(t[i])) ++i;
+  return i - (r.start + 1);
+}
+
+ZrString ZrXmlDocument::GetTagName(int element) const {
+  if (!IsElement(element)) return ZrString();
+  return ZrString::FromUnits(m_text.c_str() + Rec(element).start + 1, static_cast<size_t>(TagNameLength(element)));
+}
+
+// Closes open elements that will never see their end tag. `first` is the outermost of them and the
+// last child of newParent; each further one is the last child of the one before. Each element
+// shrinks to its start tag and its children follow it as siblings, so the whole run ends up, in
+// text order, as the last children of newParent.
+void ZrXmlDocument::CloseUnended(const OpenElement* first, const OpenElement* last, int newParent) {
+  int tail = 0;
+  for (const OpenElement* open = first; open != last; ++open) {
+    const int index = open->record;
+    const int startTag = GetStartTagLength(index);
+    ZrXmlElementRecord& r = Rec(index);
+    r.levelFlags |= kNotEnded;
+    r.length = startTag;
+    SetTagLengths(r, startTag, 0);
+    tail = index;
+    const int child = r.firstChild;
+    if (!child) continue;
+    ZrXmlElementRecord& c = Rec(child);
+    const int lastChild = c.previousSibling;
+    c.previousSibling = index;
+    c.levelFlags &= ~kFirstChild;
+    r.nextSibling = child;
+    r.firstChild = 0;
+    // The next open element is the last child here, still without a next sibling.
+    for (int i = child; i; i = Rec(i).nextSibling) Rec(i).parent = newParent;
+    tail = lastChild;
+  }
+  Rec(Rec(newParent).firstChild).previousSibling = tail;
+}
+
+// Records are made in text order and a parent always before its children, also after children
+// were moved up to an ancestor; so one pass in index order sets every level.
+void ZrXmlDocument::RepairLevels() {
+  for (int i = 1; i < m_nextNew; ++i) {
+    ZrXmlElementRecord& r = Rec(i);
+    const uint32_t level = r.parent ? ChildLevel(LevelOf(Rec(r.parent))) : 1;
+    r.levelFlags = (r.levelFlags & ~kLevelMask) | level;
+  }
+}
+
+bool ZrXmlDocument::Parse(const ZrString& text) {
+  const ZrString earlier = m_error;
+  m_error.Empty();
+  m_text = text;
+  m_parent = m_current = m_child = 0;
+  m_nodeKind = m_nodeOffset = m_nodeLength = 0;
+  m_nextNew = 1;
+  m_lastStart = 0;
+  const int length = m_text.Length();
+  SetCapacity(length / 64 + 8);
+  Rec(0) = ZrXmlElementRecord{};
+  Rec(0).length = length;
+
+  ZrString error;
+  int root = 0;
+  if (length == 0) {
+    error = u"Empty document";
+  } else {
+    const ZrChar* t = m_text.c_str();
+    ZrXmlTokenizer tokenizer(t, length);
+    ZrXmlNode node;
+    std::vector<OpenElement> open;
+    open.reserve(6);
+    bool moved = false;
+    auto markError = [&] {
+      Rec(0).levelFlags |= kNotWellFormed;
+      if (!open.empty()) Rec(open.back().record).levelFlags |= kHoldsError;
+    };
+    auto openName = [&](const OpenElement& e) {
+      return ZrString::FromUnits(t + e.nameStart, static_cast<size_t>(e.nameLength));
+    };
+
+    for (int pos = 0; tokenizer.Scan(pos, node) != kZrXmlEndOfText; pos = node.start + node.length) {
+      if (node.kind == kZrXmlStartTag) {
+        const int parent = open.empty() ? 0 : open.back().record;
+        const int index = TakeRecord();
+        ZrXmlElementRecord& r = Rec(index);
+        r.start = node.start;
+        r.length = node.length;
+        SetTagLengths(r, node.length, 0);
+        r.levelFlags = std::min<uint32_t>(static_cast<uint32_t>(open.size()) + 1, kLevelMask);
+        LinkLastChild(parent, index);
+        m_lastStart = node.start;
+        if (!node.emptyElement) {
+          if (open.size() == open.capacity()) open.reserve(2 * open.size() + 6);
+          open.push_back({node.start + 1, node.nameLength, index});
+        }
+      } else if (node.kind == kZrXmlEndTag) {
+        const ZrChar* name = t + node.start + 2;
+        int k = static_cast<int>(open.size()) - 1;
+        while (k >= 0 && !NameMatches(open[k].nameStart, open[k].nameLength, name, node.nameLength)) --k;
+        if (k < 0) {
+          markError();
+          if (error.IsEmpty()) {
+            error = ZrFormatV(u"No start tag for end tag '%s' at offset %d",
+                              {ZrString::FromUnits(name, static_cast<size_t>(node.nameLength)), node.start});
+          }
+          continue;
+        }
+        const int index = open[k].record;
+        ZrXmlElementRecord& r = Rec(index);
+        r.length = node.start + node.length - r.start;
+        r.tagLengths = (r.tagLengths & kStartTagMax) |
+                       (std::min(static_cast<uint32_t>(node.length), kEndTagMax) << kEndTagShift);
+        if (k + 1 < static_cast<int>(open.size())) {
+          if (error.IsEmpty()) {
+            const OpenElement& inner = open.back();
+            error = ZrFormatV(u"End tag '%s' at offset %d does not match start tag '%s' at offset %d",
+                              {ZrString::FromUnits(name, static_cast<size_t>(node.nameLength)), node.start + 1,
+                               openName(inner), Rec(inner.record).start});
+          }
+          CloseUnended(open.data() + k + 1, open.data() + open.size(), index);
+          // An element closed by a later end tag is as much a fault as a stray end tag.
+          Rec(index).levelFlags |= kHoldsError;
+          Rec(0).levelFlags |= kNotWellFormed;
+          moved = true;
+        }
+        open.resize(k);
+      } else if (node.kind == kZrXmlMalformed) {
+        markError();
+        if (error.IsEmpty()) error = tokenizer.Message();
+      }
+    }
+
+    if (!open.empty()) {
+      if (error.IsEmpty()) {
+        const OpenElement& inner = open.back();
+        error = ZrFormatV(u"Element '%s' at offset %d not ended", {openName(inner), Rec(inner.record).start});
+      }
+      CloseUnended(open.data(), open.data() + open.size(), 0);
+      Rec(0).levelFlags |= kNotWellFormed;
+      moved = true;
+    }
+    if (moved) RepairLevels();
+
+    root = Rec(0).firstChild;
+    if (!root) {
+      error = u"No root element";
+    } else if (Rec(root).nextSibling) {
+      error = u"Root element has sibling";
+    }
+  }
+
+  if (earlier.IsEmpty()) {
+    m_error = error;
+  } else {
+    m_error = earlier;
+    if (!error.IsEmpty()) {
+      m_error += u", ";
+      m_error += error;
+    }
+  }
+  return !(Rec(0).levelFlags & kNotWellFormed) && root && !Rec(root).nextSibling;
+}
+
+int ZrXmlDocument::FindChildElement(int parent, int after, const ZrChar* name) {
+  if (parent != 0 && !IsElement(parent)) return 0;
+  int candidate = 0;
+  if (after) {
+    if (!IsElement(after)) return 0;
+    candidate = Rec(after).nextSibling;
+  } else {
+    candidate = Rec(parent).firstChild;
+  }
+  for (; candidate; candidate = Rec(candidate).nextSibling) {
+    if (!name || NameMatches(Rec(candidate).start + 1, TagNameLength(candidate), name, -1)) {
+      m_parent = parent;
+      m_current = candidate;
+      m_child = 0;
+      m_nodeKind = kZrXmlStartTag;
+      m_nodeOffset = m_nodeLength = 0;
+      return candidate;
+    }
+  }
+  return 0;
+}
+
+int ZrXmlDocument::FindNode(int kinds) {
+  const int parent = m_parent;
+  const ZrChar* t = m_text.c_str();
+  int contentStart = 0;
+  int contentEnd = m_text.Length();
+  if (parent) {
+    const ZrXmlElementRecord& p = Rec(parent);
+    contentStart = p.start + GetStartTagLength(parent);
+    contentEnd = std::max(contentStart, p.start + p.length - GetEndTagLength(parent));
+  }
+  int pos = contentStart;
+  if (m_nodeKind != kZrXmlStartTag && m_nodeLength > 0) {
+    pos = m_nodeOffset + m_nodeLength;
+  } else if (m_current) {
+    pos = Rec(m_current).start + Rec(m_current).length;
+  }
+  int passed = m_current;
+  int nextChild = m_current ? Rec(m_current).nextSibling : Rec(parent).firstChild;
+
+  ZrXmlTokenizer tokenizer(t, contentEnd);
+  ZrXmlNode node;
+  while (tokenizer.Scan(pos, node) != kZrXmlEndOfText) {
+    pos = node.start + node.length;
+    if (node.kind == kZrXmlStartTag && nextChild && Rec(nextChild).start == node.start) {
+      passed = nextChild;
+      nextChild = Rec(passed).nextSibling;
+      pos = Rec(passed).start + Rec(passed).length;
+      if (kinds & kZrXmlStartTag) {
+        m_current = passed;
+        m_child = 0;
+        m_nodeKind = kZrXmlStartTag;
+        m_nodeOffset = m_nodeLength = 0;
+        return kZrXmlStartTag;
+      }
+    } else if (node.kind > kZrXmlStartTag && (kinds & node.kind)) {
+      m_current = passed;
+      m_child = 0;
+      m_nodeKind = node.kind;
+      m_nodeOffset = node.start;
+      m_nodeLength = node.length;
+      return node.kind;
+    }
+  }
+  return 0;
+}
+
+bool ZrXmlDocument::EnterElement() {
+  if (!m_current) return false;
+  m_parent = m_current;
+  m_current = m_child;
+  m_child = 0;
+  m_nodeKind = kZrXmlStartTag;
+  m_nodeOffset = m_nodeLength = 0;
+  return true;
+}
+
+bool ZrXmlDocument::LeaveElement() {
+  if (!m_parent) return false;
+  m_child = m_current;
+  m_current = m_parent;
+  m_parent = Rec(m_parent).parent;
+  m_nodeKind = kZrXmlStartTag;
+  m_nodeOffset = m_nodeLength = 0;
+  return true;
+}
+
+bool ZrXmlDocument::FindAttribute(int element, const ZrChar* name, AttributeSpan& span) const {
+  const ZrChar* t = m_text.c_str();
+  const ZrXmlElementRecord& r = Rec(element);
+  const int end = r.start + GetStartTagLength(element);
+  int i = r.start + 1 + TagNameLength(element);
+  span.insertAt = i;
+  for (;;) {
+    while (i < end && IsSpace(t[i])) ++i;
+    if (i >= end || t[i] == u'>' || t[i] == u'/' || t[i] == u'?') return false;
+    const int nameStart = i;
+    while (i < end && !EndsAttributeName(t[i])) ++i;
+    const int nameEnd = i;
+    span.insertAt = i;
+    int j = i;
+    while (j < end && IsSpace(t[j])) ++j;
+    if (j >= end || t[j] != u'=') continue;  // an attribute without a value
+    ++j;
+    while (j < end && IsSpace(t[j])) ++j;
+    span.replaceStart = j;
+    if (j < end && (t[j] == u'"' || t[j] == u'\'')) {
+      const ZrChar quote = t[j];
+      span.valueStart = j + 1;
+      int k = span.valueStart;
+      while (k < end && t[k] != quote) ++k;
+      span.valueEnd = k;
+      span.replaceEnd = k < end ? k + 1 : k;
+    } else {
+      span.valueStart = j;
+      int k = j;
+      while (k < end && !IsSpace(t[k]) && t[k] != u'>') ++k;
+      span.valueEnd = span.replaceEnd = k;
+    }
+    i = span.replaceEnd;
+    span.insertAt = i;
+    if (name && NameMatches(nameStart, nameEnd - nameStart, name, -1)) return true;
+  }
+}
+
+ZrString ZrXmlDocument::GetAttribute(int element, const ZrChar* name) const {
+  if (!IsElement(element) || !name) return ZrString();
+  AttributeSpan span;
+  if (!FindAttribute(element, name, span)) return ZrString();
+  return DecodeXmlText(m_text.c_str() + span.valueStart, span.valueEnd - span.valueStart);
+}
+
+ZrString ZrXmlDocument::GetElementText(int element) const {
+  const ZrChar* t = m_text.c_str();
+  if (element == m_current && m_nodeKind != kZrXmlStartTag) return InnerText(t, m_nodeKind, m_nodeOffset, m_nodeLength);
+  if (!IsElement(element)) return ZrString();
+  const ZrXmlElementRecord& r = Rec(element);
+  if (r.firstChild || (r.levelFlags & kNotEnded)) return ZrString();
+  const int endTag = GetEndTagLength(element);
+  if (!endTag) return ZrString();
+  const int contentStart = r.start + GetStartTagLength(element);
+  const int contentEnd = r.start + r.length - endTag;
+  if (contentEnd <= contentStart) return ZrString();
+
+  int lt = contentStart;
+  while (lt < contentEnd && t[lt] != u'<') ++lt;
+  if (lt == contentEnd) return DecodeXmlText(t + contentStart, contentEnd - contentStart);
+
+  ZrString result;
+  ZrXmlTokenizer tokenizer(t, contentEnd);
+  ZrXmlNode node;
+  for (int pos = contentStart; tokenizer.Scan(pos, node) != kZrXmlEndOfText; pos = node.start + node.length) {
+    if (node.kind == kZrXmlText || node.kind == kZrXmlCData) result += InnerText(t, node.kind, node.start, node.length);
+  }
+  return result;
+}
+
+void ZrXmlDocument::ReplaceText(int offset, int removeCount, const ZrChar* insert, int insertCount) {
+  const int oldLength = m_text.Length();
+  const int newLength = oldLength - removeCount + insertCount;
+  ZrChar* buffer = m_text.GetBuffer(std::max(newLength, oldLength));
+  std::memmove(buffer + offset + insertCount, buffer + offset + removeCount,
+               sizeof(ZrChar) * static_cast<size_t>(oldLength - offset - removeCount));
+  std::memcpy(buffer + offset, insert, sizeof(ZrChar) * static_cast<size_t>(insertCount));
+  m_text.ReleaseBuffer(newLength);
+}
+
+// After the text at offset changed its length by delta: records that start at or after offset
+// move, records that enclose it grow. innermost is the innermost element known to enclose it.
+void ZrXmlDocument::ShiftRecords(int offset, int delta, int innermost) {
+  Rec(0).length += delta;
+  if (offset <= m_lastStart) {
+    for (int i = 1; i < m_nextNew; ++i) {
+      ZrXmlElementRecord& r = Rec(i);
+      if (r.start >= offset) {
+        r.start += delta;
+      } else if (r.start + r.length > offset) {
+        r.length += delta;
+      }
+    }
+    m_lastStart += delta;
+    return;
+  }
+  // Nothing starts after the edit, so only the enclosing elements change, and they are the chain
+  // of parents (editing at the end stays cheap however large the document is).
+  for (int i = innermost; i > 0; i = Rec(i).parent) {
+    ZrXmlElementRecord& r = Rec(i);
+    if (r.start + r.length > offset) r.length += delta;
+  }
+}
+
+void ZrXmlDocument::SetAttribute(int element, const ZrChar* name, const ZrString& value) {
+  if (!IsElement(element) || !name) return;
+  const ZrString escaped = EscapeXmlText(value, true);
+  AttributeSpan span;
+  std::u16string piece;
+  int offset = 0;
+  int removeCount = 0;
+  if (FindAttribute(element, name, span)) {
+    offset = span.replaceStart;
+    removeCount = span.replaceEnd - span.replaceStart;
+  } else {
+    offset = span.insertAt;
+    piece.append(u" ").append(name).append(u"=");
+  }
+  piece.append(u"\"").append(escaped.View()).append(u"\"");
+  const int startTag = GetStartTagLength(element);
+  const int endTag = GetEndTagLength(element);
+  const int delta = static_cast<int>(piece.size()) - removeCount;
+  ReplaceText(offset, removeCount, piece.data(), static_cast<int>(piece.size()));
+  ShiftRecords(offset, delta, element);
+  SetTagLengths(Rec(element), startTag + delta, endTag);
+  m_options |= kOptionEdited;
+}
+
+int ZrXmlDocument::AppendElement(const ZrChar* name, const ZrString& text) {
+  if (!name || !*name) return 0;
+  const ZrString escaped = EscapeXmlText(text, false);
+  std::u16string piece(u"<");
+  piece.append(name);
+  int startTag = 0;
+  int endTag = 0;
+  if (escaped.IsEmpty()) {
+    piece.append(u"/>");
+    startTag = static_cast<int>(piece.size());
+  } else {
+    piece.append(u">");
+    startTag = static_cast<int>(piece.size());
+    piece.append(escaped.View()).append(u"</").append(name).append(u">");
+    endTag = static_cast<int>(ZrLength(name)) + 3;
+  }
+  const int elementLength = static_cast<int>(piece.size());
+  piece.append(u"\r\n");
+
+  const int parent = IsElement(m_parent) ? m_parent : 0;
+  const int after = IsElement(m_current) && Rec(m_current).parent == parent ? m_current : 0;
+  const ZrChar* t = m_text.c_str();
+  const int length = m_text.Length();
+  int offset = length;
+  int removeCount = 0;
+  int prefix = 0;
+  bool parentWasEmptyTag = false;
+  bool parentNotEnded = false;
+  if (after) {
+    offset = Rec(after).start + Rec(after).length;
+    while (offset < length && IsSpace(t[offset])) ++offset;
+  } else if (parent) {
+    const ZrXmlElementRecord& p = Rec(parent);
+    const int parentEndTag = GetEndTagLength(parent);
+    if (p.levelFlags & kNotEnded) {
+      offset = p.start + p.length;
+      parentNotEnded = true;
+    } else if (parentEndTag > 0) {
+      offset = p.start + p.length - parentEndTag;
+    } else {
+      // <p/> becomes <p>, the new element, </p>.
+      offset = p.start + p.length - 2;
+      removeCount = 2;
+      prefix = 1;
+      parentWasEmptyTag = true;
+      std::u16string wrapped(u">");
+      wrapped.append(piece).append(u"</").append(t + p.start + 1, static_cast<size_t>(TagNameLength(parent)));
+      wrapped.append(u">");
+      piece.swap(wrapped);
+    }
+  }
+
+  const int delta = static_cast<int>(piece.size()) - removeCount;
+  const int parentStartTag = GetStartTagLength(parent);
+  ReplaceText(offset, removeCount, piece.data(), static_cast<int>(piece.size()));
+  ShiftRecords(offset, delta, parent);
+  if (parentNotEnded) Rec(parent).length += delta;
+  if (parentWasEmptyTag) {
+    SetTagLengths(Rec(parent), parentStartTag - 1, static_cast<int>(piece.size()) - prefix - elementLength - 2);
+  }
+
+  const int index = TakeRecord();
+  ZrXmlElementRecord& r = Rec(index);
+  r.start = offset + prefix;
+  r.length = elementLength;
+  SetTagLengths(r, startTag, endTag);
+  r.levelFlags = parent ? ChildLevel(LevelOf(Rec(parent))) : 1;
+  if (after) {
+    r.parent = parent;
+    r.firstChild = 0;
+    const int next = Rec(after).nextSibling;
+    r.nextSibling = next;
+    r.previousSibling = after;
+    Rec(after).nextSibling = index;
+    if (next) {
+      Rec(next).previousSibling = index;
+    } else {
+      Rec(Rec(parent).firstChild).previousSibling = index;
+    }
+  } else {
+    LinkLastChild(parent, index);
+  }
+  m_lastStart = std::max(m_lastStart, r.start);
+  m_parent = parent;
+  m_current = index;
+  m_child = 0;
+  m_nodeKind = kZrXmlStartTag;
+  m_nodeOffset = m_nodeLength = 0;
+  m_options |= kOptionEdited;
+  return index;
+}
