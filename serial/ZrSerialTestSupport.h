@@ -41,15 +41,6 @@ inline void ClearPorts() {
   for (int n = 1; n <= 8; ++n) DeleteFileW(WinPath(PortLink(n)).c_str());
 }
 
-// True when the port can be opened now, i.e. nobody else holds it.
-inline bool PortIsFree(int comNumber) {
-  const std::wstring name = L"COM" + std::to_wstring(comNumber);
-  HANDLE h = CreateFileW(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
-  if (h == INVALID_HANDLE_VALUE) return false;
-  CloseHandle(h);
-  return true;
-}
-
 // One simulated receiver, linked at COM<n> for the lifetime of the object.
 class ReceiverSim {
  public:
@@ -104,6 +95,26 @@ class ReceiverSim {
     for (const std::string& line : Lines("sent ")) out.push_back(line.substr(0, line.find(' ')));
     return out;
   }
+  // Whether the port is held open now, as the far end sees it (a hang-up means nobody has it open).
+  bool HeldOpen() const {
+    bool open = false;
+    for (const std::string& line : Lines()) {
+      if (line == "opened") open = true;
+      if (line == "closed") open = false;
+    }
+    return open;
+  }
+  // Waits until the far end sees the port open (or closed); answers whether it did in time.
+  bool WaitHeldOpen(bool open, int timeoutMs = 1000) const {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    while (HeldOpen() != open) {
+      if (std::chrono::steady_clock::now() >= end) return false;
+      Sleep(5);
+    }
+    return true;
+  }
+  bool EverOpened() const { return !Lines("opened").empty(); }
+
   bool WaitFor(const std::string& prefix, int timeoutMs) const {
     const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
     do {

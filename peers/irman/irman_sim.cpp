@@ -5,9 +5,9 @@
 //
 //   irman_sim --link PATH [--answer ok|none|late:MS|bytes:HEX] [--record HEX]... [--script FILE]
 //             [--count N --rate PER_S] [--burst] [--report FILE] [--stop-file FILE]
-//             [--lifetime-ms MS] [--start-delay-ms MS]
+//             [--lifetime-ms MS] [--start-delay-ms MS] [--send-now]
 //
-// Report lines (appended, flushed): "ready <pty>", "rx <hex>", "handshake", "answered <hex>",
+// Report lines (appended, flushed): "ready <pty>", "opened", "closed", "rx <hex>", "handshake", "answered <hex>",
 // "sent <hex> <monotonic ns>", "done", "exit". With no --report they go to standard output.
 
 #include <fcntl.h>
@@ -42,7 +42,10 @@ struct Options {
   std::string report;
   std::string stopFile;
   long lifetimeMs = 60000;
-  long startDelayMs = 50;
+  // Past the 100 ms the other side waits before it reads the answer, as a person pressing a
+  // button would be.
+  long startDelayMs = 300;
+  bool sendNow = false;  // records without waiting for a handshake
 };
 
 FILE* g_report = stdout;
@@ -123,6 +126,7 @@ Options ParseArgs(int argc, char** argv) {
     } else if (a == "--count") o.count = std::atol(value().c_str());
     else if (a == "--rate") o.rate = std::atof(value().c_str());
     else if (a == "--burst") o.burst = true;
+    else if (a == "--send-now") o.sendNow = true;
     else if (a == "--report") o.report = value();
     else if (a == "--stop-file") o.stopFile = value();
     else if (a == "--lifetime-ms") o.lifetimeMs = std::atol(value().c_str());
@@ -156,14 +160,17 @@ int main(int argc, char** argv) {
     return 1;
   }
   const char* slaveName = ptsname(master);
-  // Holding the slave open ourselves keeps the master readable while the other side closes and
-  // reopens the port (no hang-up in between).
-  const int slave = open(slaveName, O_RDWR | O_NOCTTY);
-  termios raw{};
-  tcgetattr(slave, &raw);
-  cfmakeraw(&raw);
-  cfsetspeed(&raw, B9600);
-  tcsetattr(slave, TCSANOW, &raw);
+  // The line starts raw at 9600 baud. The slave is not held open here: a hang-up on the master then
+  // tells exactly when the other side has the port open, which the report records.
+  {
+    const int slave = open(slaveName, O_RDWR | O_NOCTTY);
+    termios raw{};
+    tcgetattr(slave, &raw);
+    cfmakeraw(&raw);
+    cfsetspeed(&raw, B9600);
+    tcsetattr(slave, TCSANOW, &raw);
+    close(slave);
+  }
   fcntl(master, F_SETFL, fcntl(master, F_GETFL) | O_NONBLOCK);
 
   unlink(o.link.c_str());
@@ -180,6 +187,7 @@ int main(int argc, char** argv) {
   size_t stepIndex = 0;
   long generated = 0;
   bool doneReported = false;
+  bool portOpen = false;
   int64_t answerAtNs = -1;  // a late answer is sent after this time
 
   auto writeAll = [&](const std::vector<unsigned char>& bytes) {
@@ -207,6 +215,10 @@ int main(int argc, char** argv) {
     }
   };
 
+  if (o.sendNow) {
+    sending = true;
+    nextSendNs = NowNs() + o.startDelayMs * 1000000;
+  }
   for (;;) {
     const int64_t now = NowNs();
     if ((now - started) / 1000000 > o.lifetimeMs) break;
@@ -214,6 +226,15 @@ int main(int argc, char** argv) {
 
     pollfd pfd{master, POLLIN, 0};
     poll(&pfd, 1, 2);
+    const bool open = !(pfd.revents & POLLHUP);
+    if (open != portOpen) {
+      portOpen = open;
+      Report(open ? "opened" : "closed");
+    }
+    if (!open) {
+      usleep(1000);
+      continue;
+    }
     unsigned char buffer[256];
     const ssize_t got = read(master, buffer, sizeof buffer);
     if (got > 0) {
@@ -259,7 +280,6 @@ int main(int argc, char** argv) {
   }
   Report("exit");
   unlink(o.link.c_str());
-  close(slave);
   close(master);
   if (g_report != stdout) std::fclose(g_report);
   return 0;
