@@ -8,7 +8,7 @@
 //             [--lifetime-ms MS] [--start-delay-ms MS] [--send-now]
 //
 // Report lines (appended, flushed): "ready <pty>", "opened", "closed", "rx <hex>", "handshake", "answered <hex>",
-// "sent <hex> <monotonic ns>", "done", "exit". With no --report they go to standard output.
+// "sent <hex> <raw monotonic ns>", "done", "exit". With no --report they go to standard output.
 
 #include <fcntl.h>
 #include <poll.h>
@@ -50,9 +50,11 @@ struct Options {
 
 FILE* g_report = stdout;
 
+// The raw monotonic clock is the one Wine's QueryPerformanceCounter counts (in 100 ns units), so a
+// "sent" time here and a receive time on the Wine side can be subtracted.
 int64_t NowNs() {
   timespec ts;
-  clock_gettime(CLOCK_MONOTONIC, &ts);
+  clock_gettime(CLOCK_MONOTONIC_RAW, &ts);
   return int64_t(ts.tv_sec) * 1000000000 + ts.tv_nsec;
 }
 
