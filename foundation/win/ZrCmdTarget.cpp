@@ -1,0 +1,215 @@
+#include "foundation/win/ZrCmdTarget.h"
+
+#include "foundation/ZrTimer.h"
+
+namespace {
+
+// Takes exactly the queued timer requests and runs every one it takes.
+class CPumpFilter final : public IZrCmdTarget::IPumpFilter {
+ public:
+  bool Take(const ZrCmd& command) override {
+    return command.internal && (command.id == kZrCmdSetTimer || command.id == kZrCmdKillTimer);
+  }
+  bool Execute(const ZrCmd&) override { return true; }
+};
+
+// Upper-case hex without leading zeros, over all 64 bits.
+ZrString Hex(uint64_t value) {
+  ZrChar digits[17];
+  int at = 16;
+  digits[at] = 0;
+  do {
+    digits[--at] = u"0123456789ABCDEF"[value & 15];
+    value >>= 4;
+  } while (value);
+  return ZrString(digits + at);
+}
+
+bool StartsWithNoCase(const ZrString& text, const ZrChar* prefix) {
+  const int length = static_cast<int>(ZrLength(prefix));
+  return text.Length() >= length && text.Left(length).CompareNoCase(prefix) == 0;
+}
+
+}  // namespace
+
+ZrCmdTarget::~ZrCmdTarget() { DestroyTargetWindow(); }
+
+bool ZrCmdTarget::HasWindow() { return m_window && IsWindow(m_window); }
+
+bool ZrCmdTarget::PostCommand(uint32_t id, int64_t param1, int64_t param2, int64_t param3) {
+  ZrCmd command;
+  command.id = id;
+  command.param1 = param1;
+  command.param2 = param2;
+  command.param3 = param3;
+  return PostCommand(command);
+}
+
+bool ZrCmdTarget::PostCommand(const ZrCmd& command) {
+  ZrLock lock(m_lock);
+  if (!m_window) return false;
+  m_queue.Add(command);
+  return PostMessageW(m_window, kZrCmdTargetMessage, reinterpret_cast<WPARAM>(this), 0) != FALSE;
+}
+
+void ZrCmdTarget::SendCommand(uint32_t id, int64_t param1, int64_t param2, int64_t param3) {
+  ZrCmd command;
+  command.id = id;
+  command.param1 = param1;
+  command.param2 = param2;
+  command.param3 = param3;
+  SendCommand(command);
+}
+
+void ZrCmdTarget::SendCommand(const ZrCmd& command) { OnCommand(command); }
+
+void ZrCmdTarget::ProcessCommands(IPumpFilter* filter) {
+  if (!m_window) return;
+  m_lock.Lock();
+  const bool owner = IsOwnerThread();
+  int index = 0;
+  while (index < m_queue.GetCount()) {
+    const ZrCmd command = m_queue[index];
+    if (filter) {
+      if (!filter->Take(command)) {
+        ++index;
+        continue;
+      }
+      if (!filter->Execute(command)) {
+        m_queue.RemoveAt(index);
+        continue;
+      }
+    }
+    if (!owner) {
+      ++index;
+      continue;
+    }
+    m_queue.RemoveAt(index);
+    if (command.internal) {
+      // The walk itself keeps the requests in order, so the Windows call is made here directly:
+      // going through SetTimer would first run the later requests of the queue and so reorder them.
+      const auto id = static_cast<UINT_PTR>(command.param1);
+      if (command.id == kZrCmdSetTimer)
+        ::SetTimer(m_window, id, static_cast<UINT>(command.param2), nullptr);
+      else if (command.id == kZrCmdKillTimer)
+        ::KillTimer(m_window, id);
+      continue;
+    }
+    m_lock.Unlock();
+    {
+      ZrDeleteProbe probe(this);
+      OnCommand(command);
+      if (probe.IsDeleted()) return;  // this object is gone: touch nothing of it
+    }
+    m_lock.Lock();
+  }
+  m_lock.Unlock();
+}
+
+bool ZrCmdTarget::SetTimer(uintptr_t id, int periodMs) {
+  if (!m_window) return false;
+  if (periodMs < 1) periodMs = 1;
+  if (IsOwnerThread()) {
+    PumpPendingTimers();
+    return ::SetTimer(m_window, id, static_cast<UINT>(periodMs), nullptr) != 0;
+  }
+  ZrCmd command;
+  command.id = kZrCmdSetTimer;
+  command.param1 = static_cast<int64_t>(id);
+  command.param2 = periodMs;
+  command.internal = 1;
+  return PostCommand(command);
+}
+
+bool ZrCmdTarget::KillTimer(uintptr_t id) {
+  if (!m_window) return false;
+  if (IsOwnerThread()) {
+    PumpPendingTimers();
+    return ::KillTimer(m_window, id) != FALSE;
+  }
+  ZrCmd command;
+  command.id = kZrCmdKillTimer;
+  command.param1 = static_cast<int64_t>(id);
+  command.internal = 1;
+  return PostCommand(command);
+}
+
+void ZrCmdTarget::PumpPendingTimers() {
+  CPumpFilter filter;
+  ProcessCommands(&filter);
+}
+
+void ZrCmdTarget::OnEvent(int id) {
+  if (id == kZrCmdTargetProcessEvent)
+    ProcessCommands(nullptr);
+  else
+    OnTimer(static_cast<uintptr_t>(id));
+}
+
+void ZrCmdTarget::CreateTargetWindow() {
+  if (HasWindow()) return;
+  m_ownerThread = GetCurrentThreadId();
+  HINSTANCE instance = GetModuleHandleW(nullptr);
+  uint64_t hash = reinterpret_cast<uintptr_t>(instance);
+  hash = hash * 33 + static_cast<uint64_t>(ZrSteadyNowNs() / 1000000);
+  hash = hash * 33 + reinterpret_cast<uintptr_t>(this);
+  ZrString className = ZrString(kZrCmdTargetClassPrefix) + u"0x" + Hex(hash);
+
+  WNDCLASSW windowClass = {};
+  windowClass.lpfnWndProc = &WindowProc;
+  windowClass.hInstance = instance;
+  windowClass.lpszClassName = ZrW(className.c_str());
+  if (!RegisterClassW(&windowClass)) return;
+  HWND window = CreateWindowExW(WS_EX_NOACTIVATE | WS_EX_NOPARENTNOTIFY, ZrW(className.c_str()), L"", 0, 0, 0, 0, 0,
+                                GetDesktopWindow(), nullptr, instance, nullptr);
+  if (!window) {
+    UnregisterClassW(ZrW(className.c_str()), instance);
+    return;
+  }
+  m_className = className;
+  SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+  ZrLock lock(m_lock);
+  m_window = window;
+}
+
+void ZrCmdTarget::DestroyTargetWindow() {
+  HWND window;
+  {
+    ZrLock lock(m_lock);
+    m_queue.RemoveAll();
+    window = m_window;
+    m_window = nullptr;
+  }
+  if (!window) return;
+  SetWindowLongPtrW(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&DefWindowProcW));
+  DestroyWindow(window);
+  // Classes registered for the host executable outlive this module unless removed here.
+  UnregisterClassW(ZrW(m_className.c_str()), GetModuleHandleW(nullptr));
+  m_className.Empty();
+}
+
+ZrCmdTarget* ZrCmdTarget::FromWindow(HWND window) {
+  wchar_t name[256];
+  const int length = GetClassNameW(window, name, 256);
+  if (length <= 0) return nullptr;
+  const ZrString className(ZrU(name), length);
+  // Only then is the user data known to be one of our objects.
+  if (!StartsWithNoCase(className, kZrCmdTargetClassPrefix)) return nullptr;
+  auto* target = reinterpret_cast<ZrCmdTarget*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+  if (!target || target->m_className.CompareNoCase(className) != 0) return nullptr;
+  return target;
+}
+
+ZrArray<ZrCmd> ZrCmdTarget::GetQueuedCommands() {
+  ZrLock lock(m_lock);
+  return m_queue;
+}
+
+LRESULT CALLBACK ZrCmdTarget::WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_TIMER) {
+    if (ZrCmdTarget* target = FromWindow(window)) target->OnTimer(static_cast<uintptr_t>(wParam));
+  } else if (message == kZrCmdTargetMessage) {
+    if (ZrCmdTarget* target = FromWindow(window)) target->ProcessCommands(nullptr);
+  }
+  return DefWindowProcW(window, message, wParam, lParam);
+}
