@@ -111,12 +111,17 @@ static const LearnerVtbl kLearnerVtbl = {LearnerOnLearned};
 static void CheckInfo(void* plugin, const wchar_t* key, const wchar_t* expected, int line) {
   BSTR got = ((GetInfoFn)Slot(plugin, kSlotGetInfo))(plugin, key);
   char detail[512];
+  /* Keys that are not strings at all are shown by name, never read here. */
+  if (!key)
+    key = L"(null)";
+  else if ((ULONG_PTR)key < 0x10000)
+    key = L"(unreadable pointer)";
   if (!got) {
-    sprintf(detail, "GetInfo(\"%ls\") answered null, expected \"%ls\"", key ? key : L"(null)", expected);
+    sprintf(detail, "GetInfo(\"%ls\") answered null, expected \"%ls\"", key, expected);
     Check(0, line, "GetInfo", detail);
     return;
   }
-  sprintf(detail, "GetInfo(\"%ls\") = \"%ls\" (length %u), expected \"%ls\"", key ? key : L"(null)", got,
+  sprintf(detail, "GetInfo(\"%ls\") = \"%ls\" (length %u), expected \"%ls\"", key, got,
           SysStringLen(got), expected);
   Check(wcscmp(got, expected) == 0 && SysStringLen(got) == wcslen(expected), line, "GetInfo", detail);
   SysFreeString(got);
