@@ -1,0 +1,109 @@
+#include "peers/tools/ZrHostRegistryKey.h"
+
+#include <new>
+#include <vector>
+
+namespace {
+
+bool Readable(const wchar_t* text) { return text && !IsBadStringPtrW(text, static_cast<UINT_PTR>(-1)); }
+
+}  // namespace
+
+IZrHostRegistryKey* ZrHostRegistryKey::Open(const ZrString& root, const wchar_t* path, int flags) {
+  if (!Readable(path)) return nullptr;
+  const ZrString full = root + ZrU(path);
+  HKEY key = nullptr;
+  const REGSAM access = KEY_READ | KEY_WRITE | DELETE;
+  const LSTATUS status =
+      (flags & 1) ? RegCreateKeyExW(HKEY_CURRENT_USER, ZrW(full.c_str()), 0, nullptr, 0, access, nullptr, &key, nullptr)
+                  : RegOpenKeyExW(HKEY_CURRENT_USER, ZrW(full.c_str()), 0, access, &key);
+  if (status != ERROR_SUCCESS) return nullptr;
+  auto* object = new (std::nothrow) ZrHostRegistryKey(key);
+  if (!object) RegCloseKey(key);
+  return object;
+}
+
+ZrHostRegistryKey::~ZrHostRegistryKey() { RegCloseKey(m_key); }
+
+void ZrHostRegistryKey::Close() { delete this; }
+
+bool ZrHostRegistryKey::GetInt(const wchar_t* name, int* value) {
+  DWORD data = 0, size = sizeof data, type = 0;
+  if (!value || RegQueryValueExW(m_key, name, nullptr, &type, reinterpret_cast<BYTE*>(&data), &size) != ERROR_SUCCESS ||
+      type != REG_DWORD)
+    return false;
+  *value = static_cast<int>(data);
+  return true;
+}
+
+bool ZrHostRegistryKey::GetString(const wchar_t* name, BSTR* value) {
+  if (!value) return false;
+  DWORD size = 0, type = 0;
+  if (RegQueryValueExW(m_key, name, nullptr, &type, nullptr, &size) != ERROR_SUCCESS ||
+      (type != REG_SZ && type != REG_EXPAND_SZ))
+    return false;
+  std::vector<wchar_t> text(size / sizeof(wchar_t) + 1, 0);
+  size = static_cast<DWORD>((text.size() - 1) * sizeof(wchar_t));
+  if (RegQueryValueExW(m_key, name, nullptr, &type, reinterpret_cast<BYTE*>(text.data()), &size) != ERROR_SUCCESS)
+    return false;
+  return SysReAllocString(value, text.data()) != FALSE;
+}
+
+bool ZrHostRegistryKey::ValueExists(const wchar_t* name) {
+  return RegQueryValueExW(m_key, name, nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS;
+}
+
+bool ZrHostRegistryKey::SubkeyExists(const wchar_t* name) {
+  HKEY subkey = nullptr;
+  if (!Readable(name) || RegOpenKeyExW(m_key, name, 0, KEY_READ, &subkey) != ERROR_SUCCESS) return false;
+  RegCloseKey(subkey);
+  return true;
+}
+
+bool ZrHostRegistryKey::SetInt(const wchar_t* name, int value, int, int) {
+  const DWORD data = static_cast<DWORD>(value);
+  return RegSetValueExW(m_key, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&data), sizeof data) ==
+         ERROR_SUCCESS;
+}
+
+bool ZrHostRegistryKey::SetString(const wchar_t* name, const wchar_t* value, int, const wchar_t*, int) {
+  if (!Readable(value)) value = L"";
+  const DWORD size = static_cast<DWORD>((wcslen(value) + 1) * sizeof(wchar_t));
+  return RegSetValueExW(m_key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value), size) == ERROR_SUCCESS;
+}
+
+bool ZrHostRegistryKey::DeleteValue(const wchar_t* name) { return RegDeleteValueW(m_key, name) == ERROR_SUCCESS; }
+
+int ZrHostRegistryKey::GetSubkeyCount() {
+  DWORD count = 0;
+  if (RegQueryInfoKeyW(m_key, nullptr, nullptr, nullptr, &count, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+                       nullptr) != ERROR_SUCCESS)
+    return 0;
+  return static_cast<int>(count);
+}
+
+bool ZrHostRegistryKey::GetSubkeyName(int index, BSTR* name) {
+  if (!name || index < 0) return false;
+  wchar_t buffer[256];
+  DWORD length = 256;
+  if (RegEnumKeyExW(m_key, static_cast<DWORD>(index), buffer, &length, nullptr, nullptr, nullptr, nullptr) !=
+      ERROR_SUCCESS)
+    return false;
+  return SysReAllocStringLen(name, buffer, length) != FALSE;
+}
+
+bool ZrHostRegistryKey::RemoveAllValues() {
+  // Deleting while enumerating shifts the indexes, so the first value is taken until none is left.
+  for (;;) {
+    wchar_t name[16384];
+    DWORD length = 16384;
+    const LSTATUS status = RegEnumValueW(m_key, 0, name, &length, nullptr, nullptr, nullptr, nullptr);
+    if (status == ERROR_NO_MORE_ITEMS) return true;
+    if (status != ERROR_SUCCESS || RegDeleteValueW(m_key, name) != ERROR_SUCCESS) return false;
+  }
+}
+
+bool ZrHostRegistryKey::RemoveSubkey(const wchar_t* name, int) {
+  if (!Readable(name) || !name[0]) return false;
+  return RegDeleteTreeW(m_key, name) == ERROR_SUCCESS;
+}
