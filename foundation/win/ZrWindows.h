@@ -14,3 +14,4 @@
 #endif
 #include <windows.h>
 #include <oleauto.h>
+#include <shfolder.h>
