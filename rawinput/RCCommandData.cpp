@@ -1,0 +1,3 @@
+#include "rawinput/RCCommandData.h"
+
+RCCommandData::~RCCommandData() = default;
