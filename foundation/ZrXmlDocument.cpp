@@ -441,7 +441,10 @@ bool ZrXmlDocument::LeaveElement() {
 bool ZrXmlDocument::FindAttribute(int element, const ZrChar* name, AttributeSpan& span) const {
   const ZrChar* t = m_text.c_str();
   const ZrXmlElementRecord& r = Rec(element);
-  const int end = r.start + GetStartTagLength(element);
+  // Attributes lie before the closing ">" or "/>": an unquoted last value must not take the "/",
+  // or an edit of it would turn an empty-element tag into a start tag.
+  int end = r.start + GetStartTagLength(element) - 1;
+  if (end > r.start + 1 && t[end - 1] == u'/' && !(r.levelFlags & kNotEnded) && GetEndTagLength(element) == 0) --end;
   int i = r.start + 1 + TagNameLength(element);
   span.insertAt = i;
   for (;;) {

@@ -240,6 +240,9 @@ TEST(ZrXmlDocument, Attributes) {
       {u"e", "<AA&bogus;"}, {u"q", "\""},  {u"Name", "yes"},       {u"gt", "a>b"},
       {u"flag", ""},   {u"missing", ""},  {u"D", ""},
   };
+  ZrXmlDocument unquoted;
+  unquoted.Parse(ZrString(u"<e u=bare/>"));
+  EXPECT_EQ(Utf8(unquoted.GetAttribute(1, u"u")), "bare");
   for (const auto& c : cases) EXPECT_EQ(Utf8(document.GetAttribute(e, c.name)), c.value) << Utf8(c.name);
   document.SetOptions(ZrXmlDocument::kOptionIgnoreCase);
   EXPECT_EQ(Utf8(document.GetAttribute(e, u"D")), "dq");
@@ -412,6 +415,10 @@ TEST(ZrXmlDocument, SetAttributeReplacesOrAppends) {
       {u"<e n='old' m=x/>", u"n", u"<\"", "<e n=\"&lt;&quot;\" m=x/>"},
       {u"<e m=x n = old>t</e>", u"n", u"new", "<e m=x n = \"new\">t</e>"},
       {u"<e flag n='1'/>", u"flag", u"v", "<e flag n='1' flag=\"v\"/>"},
+      {u"<e n=x/>", u"n", u"v", "<e n=\"v\"/>"},
+      {u"<e m=x/>", u"n", u"v", "<e m=x n=\"v\"/>"},
+      {u"<e m=x />", u"n", u"v", "<e m=x n=\"v\" />"},
+      {u"<e m=x/ >t</e>", u"n", u"v", "<e m=x/ n=\"v\" >t</e>"},
   };
   for (const auto& c : cases) {
     ZrXmlDocument document;
