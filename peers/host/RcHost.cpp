@@ -1,0 +1,32 @@
+#include "peers/host/RcHost.h"
+
+#include <cwctype>
+
+#include "peers/host/RcHostOutput.h"
+
+void RcHost::Name(IZrRemoteControl* plugin, std::wstring name) {
+  std::lock_guard<std::mutex> lock(m_lock);
+  m_names[plugin] = std::move(name);
+}
+
+bool RcHost::OnRemoteCode(IZrRemoteControl* sender, BSTR code, int32_t milliseconds) {
+  // The module frees the code when this returns; it is copied here.
+  const std::wstring text = code && !IsBadStringPtrW(code, static_cast<UINT_PTR>(-1)) ? std::wstring(code) : L"";
+  std::wstring name;
+  {
+    std::lock_guard<std::mutex> lock(m_lock);
+    auto it = m_names.find(sender);
+    name = it == m_names.end() ? L"(unknown plug-in)" : it->second;
+    ++m_codes;
+  }
+  RcPrintLine(name + L": " + text + L" (" + std::to_wstring(milliseconds) + L" ms)");
+  return true;
+}
+
+BSTR RcHost::GetValue(const wchar_t* name) {
+  if (!name || IsBadStringPtrW(name, static_cast<UINT_PTR>(-1))) return nullptr;
+  std::wstring key(name);
+  for (wchar_t& c : key) c = static_cast<wchar_t>(std::towlower(c));
+  auto it = m_values.find(key);
+  return it == m_values.end() ? nullptr : SysAllocString(it->second.c_str());
+}

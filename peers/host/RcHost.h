@@ -1,0 +1,30 @@
+#pragma once
+// The reference host's callback object: prints every code with the sending plug-in's name and the
+// milliseconds, and answers the plug-ins' questions from the command line.
+
+#include <map>
+#include <mutex>
+#include <string>
+
+#include "plugin/IZrRemoteControlHost.h"
+
+class RcHost final : public IZrRemoteControlHost {
+ public:
+  // values: answers by lower-case name.
+  explicit RcHost(std::map<std::wstring, std::wstring> values) : m_values(std::move(values)) {}
+
+  // The name printed beside the codes of this plug-in.
+  void Name(IZrRemoteControl* plugin, std::wstring name);
+
+  // Any thread: a driver thread may deliver codes too.
+  bool OnRemoteCode(IZrRemoteControl* sender, BSTR code, int32_t milliseconds) override;
+  BSTR GetValue(const wchar_t* name) override;
+
+  int CodeCount() const { return m_codes; }
+
+ private:
+  std::mutex m_lock;
+  std::map<IZrRemoteControl*, std::wstring> m_names;
+  const std::map<std::wstring, std::wstring> m_values;
+  int m_codes = 0;
+};

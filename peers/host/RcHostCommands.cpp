@@ -1,0 +1,262 @@
+#include "peers/host/RcHostCommands.h"
+
+#include <cstdio>
+#include <cwctype>
+#include <string>
+#include <vector>
+
+#include "peers/host/RcHost.h"
+#include "peers/host/RcHostOutput.h"
+#include "plugin/IZrRemoteControl.h"
+
+namespace {
+
+constexpr wchar_t kPluginsKey[] = L"Software\\Zorvane\\Stagecore\\Plugins\\RemoteControl";
+
+std::wstring Hex4(unsigned value) {
+  wchar_t text[16];
+  swprintf(text, 16, L"0x%04X", value);
+  return text;
+}
+
+std::wstring Lower(std::wstring text) {
+  for (wchar_t& c : text) c = static_cast<wchar_t>(std::towlower(c));
+  return text;
+}
+
+// ZrRemoteControl.dll from this program's folder, with its exports.
+class Module {
+ public:
+  Module() {
+    wchar_t path[MAX_PATH * 4];
+    const DWORD length = GetModuleFileNameW(nullptr, path, MAX_PATH * 4);
+    std::wstring file(path, length);
+    m_path = file.substr(0, file.rfind(L'\\') + 1) + L"ZrRemoteControl.dll";
+    m_module = LoadLibraryW(m_path.c_str());
+    if (!m_module) {
+      RcPrintErrorLine(L"rchost: cannot load " + m_path + L" (error " + std::to_wstring(GetLastError()) + L")");
+      return;
+    }
+    create = reinterpret_cast<ZrCreateRemoteControlProc>(
+        reinterpret_cast<void*>(GetProcAddress(m_module, "CreateRemoteControl")));
+    registerServer =
+        reinterpret_cast<ZrRegisterServerProc>(reinterpret_cast<void*>(GetProcAddress(m_module, "DllRegisterServer")));
+    unregisterServer = reinterpret_cast<ZrRegisterServerProc>(
+        reinterpret_cast<void*>(GetProcAddress(m_module, "DllUnregisterServer")));
+    if (!create || !registerServer || !unregisterServer)
+      RcPrintErrorLine(L"rchost: " + m_path + L" lacks one of its exports");
+  }
+  ~Module() {
+    if (m_module) FreeLibrary(m_module);
+  }
+  Module(const Module&) = delete;
+  Module& operator=(const Module&) = delete;
+
+  bool Loaded() const { return m_module && create && registerServer && unregisterServer; }
+
+  ZrCreateRemoteControlProc create = nullptr;
+  ZrRegisterServerProc registerServer = nullptr;
+  ZrRegisterServerProc unregisterServer = nullptr;
+
+ private:
+  std::wstring m_path;
+  HMODULE m_module = nullptr;
+};
+
+// A plug-in owned as a host owns it: destroyed through slot 0 with the module's own allocator.
+class Plugin {
+ public:
+  Plugin(const Module& module, int type, IZrRemoteControlHost* host) : m_plugin(module.create(type, host)) {}
+  ~Plugin() {
+    if (m_plugin) m_plugin->DeletingDestructor(IZrRemoteControl::kFreeMemory);
+  }
+  Plugin(const Plugin&) = delete;
+  Plugin& operator=(const Plugin&) = delete;
+
+  IZrRemoteControl* operator->() const { return m_plugin; }
+  explicit operator bool() const { return m_plugin != nullptr; }
+  IZrRemoteControl* get() const { return m_plugin; }
+
+  std::wstring Info(const wchar_t* key) const {
+    BSTR text = m_plugin->GetInfo(key);
+    std::wstring out = text ? std::wstring(text, SysStringLen(text)) : L"(null)";
+    SysFreeString(text);
+    return out;
+  }
+
+  std::vector<RAWINPUTDEVICE> Collections() const {
+    std::vector<RAWINPUTDEVICE> devices;
+    for (int32_t i = 0;; ++i) {
+      RAWINPUTDEVICE device = {};
+      if (!m_plugin->GetRawInputDevice(i, &device)) return devices;
+      devices.push_back(device);
+    }
+  }
+
+ private:
+  IZrRemoteControl* m_plugin;
+};
+
+void PrintRegisteredKeys() {
+  HKEY parent = nullptr;
+  if (RegOpenKeyExW(HKEY_CURRENT_USER, kPluginsKey, 0, KEY_READ, &parent) != ERROR_SUCCESS) {
+    RcPrintLine(L"(no plug-in keys)");
+    return;
+  }
+  RcPrintLine(std::wstring(L"HKEY_CURRENT_USER\\") + kPluginsKey);
+  for (DWORD k = 0;; ++k) {
+    wchar_t name[256];
+    DWORD nameLength = 256;
+    if (RegEnumKeyExW(parent, k, name, &nameLength, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
+    RcPrintLine(std::wstring(L"  ") + name);
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(parent, name, 0, KEY_READ, &key) != ERROR_SUCCESS) continue;
+    for (DWORD v = 0;; ++v) {
+      wchar_t valueName[256];
+      DWORD valueNameLength = 256, type = 0;
+      BYTE data[4096] = {};
+      DWORD size = sizeof data - sizeof(wchar_t);
+      if (RegEnumValueW(key, v, valueName, &valueNameLength, nullptr, &type, data, &size) != ERROR_SUCCESS) break;
+      std::wstring shown;
+      if (type == REG_DWORD)
+        shown = std::to_wstring(*reinterpret_cast<DWORD*>(data)) + L" (integer)";
+      else if (type == REG_SZ)
+        shown = L"\"" + std::wstring(reinterpret_cast<wchar_t*>(data)) + L"\"";
+      else
+        shown = L"(type " + std::to_wstring(type) + L")";
+      RcPrintLine(std::wstring(L"    ") + valueName + L" = " + shown);
+    }
+    RegCloseKey(key);
+  }
+  RegCloseKey(parent);
+}
+
+// The window that receives the plug-in's raw input while listening.
+LRESULT CALLBACK ListenerProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  auto* plugin = reinterpret_cast<IZrRemoteControl*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+  switch (message) {
+    case WM_INPUT:
+      if (plugin) plugin->OnWindowMessage(message, wParam, lParam);
+      break;  // the default handling releases the input
+    case WM_TIMER:
+    case WM_APP:
+      PostQuitMessage(0);
+      return 0;
+  }
+  return DefWindowProcW(window, message, wParam, lParam);
+}
+
+HWND g_listener = nullptr;
+
+BOOL WINAPI OnConsoleBreak(DWORD) {
+  if (g_listener) PostMessageW(g_listener, WM_APP, 0, 0);
+  return TRUE;
+}
+
+}  // namespace
+
+int RcList(const RcHostOptions& options) {
+  Module module;
+  if (!module.Loaded()) return 1;
+  RcHost host(options.values);
+  for (int type = 0;; ++type) {
+    Plugin plugin(module, type, &host);
+    if (!plugin) break;
+    RcPrintLine(L"Plug-in " + std::to_wstring(type));
+    for (const wchar_t* key : {L"Name", L"Display Name", L"Version", L"Configurable", L"EnableOnInstall"})
+      RcPrintLine(std::wstring(L"  ") + key + L": " + plugin.Info(key));
+    std::wstring collections;
+    for (const RAWINPUTDEVICE& device : plugin.Collections())
+      collections += L" " + Hex4(device.usUsagePage) + L"/" + Hex4(device.usUsage) + L" (flags " +
+                     Hex4(device.dwFlags) + L")";
+    RcPrintLine(L"  Raw input:" + (collections.empty() ? std::wstring(L" none") : collections));
+  }
+  return 0;
+}
+
+int RcRegister(const RcHostOptions&, bool doRegister) {
+  Module module;
+  if (!module.Loaded()) return 1;
+  const HRESULT result = doRegister ? module.registerServer() : module.unregisterServer();
+  wchar_t text[64];
+  swprintf(text, 64, L"%ls: 0x%08lX", doRegister ? L"DllRegisterServer" : L"DllUnregisterServer",
+           static_cast<unsigned long>(result));
+  RcPrintLine(text);
+  PrintRegisteredKeys();
+  return SUCCEEDED(result) ? 0 : 1;
+}
+
+int RcListen(const RcHostOptions& options) {
+  Module module;
+  if (!module.Loaded()) return 1;
+  RcHost host(options.values);
+
+  // The plug-in by type number, or by name in any case.
+  int chosen = -1;
+  std::wstring name;
+  for (int type = 0; chosen < 0; ++type) {
+    Plugin plugin(module, type, nullptr);
+    if (!plugin) break;
+    name = plugin.Info(L"Name");
+    if (Lower(name) == Lower(options.plugin) || std::to_wstring(type) == options.plugin) chosen = type;
+  }
+  if (chosen < 0) {
+    RcPrintErrorLine(L"rchost: no plug-in called " + options.plugin + L" (see rchost list)");
+    return 1;
+  }
+
+  Plugin plugin(module, chosen, &host);
+  host.Name(plugin.get(), name);
+
+  WNDCLASSEXW windowClass = {};
+  windowClass.cbSize = sizeof windowClass;
+  windowClass.lpfnWndProc = ListenerProc;
+  windowClass.hInstance = GetModuleHandleW(nullptr);
+  windowClass.lpszClassName = L"rchost listener";
+  RegisterClassExW(&windowClass);
+  HWND window = CreateWindowExW(0, windowClass.lpszClassName, L"rchost", WS_OVERLAPPED, 0, 0, 0, 0, nullptr, nullptr,
+                                windowClass.hInstance, nullptr);
+  if (!window) {
+    RcPrintErrorLine(L"rchost: cannot create a window (error " + std::to_wstring(GetLastError()) + L")");
+    return 1;
+  }
+  SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(plugin.get()));
+
+  std::vector<RAWINPUTDEVICE> collections = plugin.Collections();
+  for (RAWINPUTDEVICE& device : collections) device.hwndTarget = window;
+  if (!collections.empty() &&
+      !RegisterRawInputDevices(collections.data(), static_cast<UINT>(collections.size()), sizeof(RAWINPUTDEVICE)))
+    RcPrintErrorLine(L"rchost: raw-input registration failed (error " + std::to_wstring(GetLastError()) + L")");
+
+  int exitCode = 0;
+  if (!plugin->Start(options.startFlag)) {
+    RcPrintLine(L"Last Error: " + plugin.Info(L"Last Error"));
+    exitCode = 1;
+  } else {
+    RcPrintLine(L"Listening to " + name + L" for " + std::to_wstring(options.seconds) + L" s");
+    g_listener = window;
+    SetConsoleCtrlHandler(OnConsoleBreak, TRUE);
+    SetTimer(window, 1, static_cast<UINT>(options.seconds) * 1000u, nullptr);
+    MSG message;
+    while (GetMessageW(&message, nullptr, 0, 0) > 0) {
+      TranslateMessage(&message);
+      DispatchMessageW(&message);
+    }
+    KillTimer(window, 1);
+    SetConsoleCtrlHandler(OnConsoleBreak, FALSE);
+    g_listener = nullptr;
+  }
+  plugin->Stop();
+  RcPrintLine(L"Stopped " + name + L" after " + std::to_wstring(host.CodeCount()) + L" codes");
+
+  for (RAWINPUTDEVICE& device : collections) {
+    device.dwFlags = RIDEV_REMOVE;
+    device.hwndTarget = nullptr;
+  }
+  if (!collections.empty())
+    RegisterRawInputDevices(collections.data(), static_cast<UINT>(collections.size()), sizeof(RAWINPUTDEVICE));
+  SetWindowLongPtrW(window, GWLP_USERDATA, 0);
+  DestroyWindow(window);
+  UnregisterClassW(windowClass.lpszClassName, windowClass.hInstance);
+  return exitCode;
+}

@@ -1,0 +1,99 @@
+#include "peers/host/RcHostOptions.h"
+
+#include <cwchar>
+#include <cwctype>
+
+namespace {
+
+bool ParseCount(const std::wstring& text, int* value) {
+  if (text.empty() || text.size() > 7) return false;
+  int result = 0;
+  for (wchar_t c : text) {
+    if (c < L'0' || c > L'9') return false;
+    result = result * 10 + (c - L'0');
+  }
+  *value = result;
+  return true;
+}
+
+std::wstring Lower(std::wstring text) {
+  for (wchar_t& c : text) c = static_cast<wchar_t>(std::towlower(c));
+  return text;
+}
+
+}  // namespace
+
+RcHostOptions RcParseOptions(const std::vector<std::wstring>& arguments) {
+  RcHostOptions options;
+  bool haveCommand = false;
+  auto fail = [&](std::wstring why) {
+    options.error = std::move(why);
+    return options;
+  };
+  for (size_t i = 0; i < arguments.size(); ++i) {
+    const std::wstring& argument = arguments[i];
+    const bool hasNext = i + 1 < arguments.size();
+    if (argument == L"--help" || argument == L"-h" || argument == L"/?") {
+      options.command = RcHostOptions::Command::kHelp;
+      return options;
+    } else if (argument == L"--seconds") {
+      if (!hasNext || !ParseCount(arguments[++i], &options.seconds)) return fail(L"--seconds needs a whole number");
+    } else if (argument == L"--start-flag") {
+      if (!hasNext || (arguments[i + 1] != L"0" && arguments[i + 1] != L"1"))
+        return fail(L"--start-flag needs 0 or 1");
+      options.startFlag = arguments[++i] == L"1";
+    } else if (argument == L"--value") {
+      const size_t equals = hasNext ? arguments[i + 1].find(L'=') : std::wstring::npos;
+      if (equals == std::wstring::npos || equals == 0) return fail(L"--value needs NAME=VALUE");
+      const std::wstring& pair = arguments[++i];
+      options.values[Lower(pair.substr(0, equals))] = pair.substr(equals + 1);
+    } else if (argument.rfind(L"--", 0) == 0) {
+      return fail(L"unknown option " + argument);
+    } else if (!haveCommand) {
+      haveCommand = true;
+      if (argument == L"list")
+        options.command = RcHostOptions::Command::kList;
+      else if (argument == L"register")
+        options.command = RcHostOptions::Command::kRegister;
+      else if (argument == L"unregister")
+        options.command = RcHostOptions::Command::kUnregister;
+      else if (argument == L"listen")
+        options.command = RcHostOptions::Command::kListen;
+      else
+        return fail(L"unknown command " + argument);
+    } else if (options.command == RcHostOptions::Command::kListen && options.plugin.empty()) {
+      options.plugin = argument;
+    } else {
+      return fail(L"unexpected argument " + argument);
+    }
+  }
+  if (!haveCommand) return fail(L"no command given");
+  if (options.command == RcHostOptions::Command::kListen && options.plugin.empty())
+    return fail(L"listen needs a plug-in name or type number");
+  return options;
+}
+
+const wchar_t* RcHostUsage() {
+  return L"rchost: the reference host of ZrRemoteControl.dll, loaded from this program's folder.\n"
+         L"\n"
+         L"usage: rchost <command> [options]\n"
+         L"\n"
+         L"commands:\n"
+         L"  list                 every plug-in's Name, Display Name, Version, Configurable,\n"
+         L"                       EnableOnInstall and the raw-input collections it asks for\n"
+         L"  register             the module's DllRegisterServer, then the keys it wrote below\n"
+         L"                       HKEY_CURRENT_USER\\Software\\Zorvane\\Stagecore\\Plugins\\RemoteControl\n"
+         L"  unregister           the module's DllUnregisterServer\n"
+         L"  listen <plugin>      registers the plug-in's raw-input collections on a window of its own,\n"
+         L"                       starts the plug-in and prints every code it delivers with the\n"
+         L"                       milliseconds since the previous one; prints \"Last Error\" when the\n"
+         L"                       start fails; stops the plug-in at the end. <plugin> is a name\n"
+         L"                       (\"IRMAN\", \"Raw Input\", any case) or a type number (0-3)\n"
+         L"\n"
+         L"options:\n"
+         L"  --seconds N          listen: run for N seconds (default 30; Ctrl+C ends it sooner)\n"
+         L"  --start-flag 0|1     listen: the flag handed to Start (default 0)\n"
+         L"  --value NAME=VALUE   the answer to the plug-in's question for NAME, for example\n"
+         L"                       --value \"Seek Forward MS=500\"; may be given more than once\n"
+         L"  --help               this text\n";
+}

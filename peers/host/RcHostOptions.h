@@ -1,0 +1,24 @@
+#pragma once
+// The command line of the reference host.
+
+#include <map>
+#include <string>
+#include <vector>
+
+struct RcHostOptions {
+  enum class Command { kHelp, kList, kRegister, kUnregister, kListen };
+
+  Command command = Command::kHelp;
+  std::wstring plugin;  // listen: a plug-in's name (any case) or type number
+  int seconds = 30;     // listen: how long to run
+  bool startFlag = false;
+  // Answers of GetValue, by name compared without regard to case.
+  std::map<std::wstring, std::wstring> values;
+  std::wstring error;  // set when the command line is not understood
+};
+
+// arguments: without the program name.
+RcHostOptions RcParseOptions(const std::vector<std::wstring>& arguments);
+
+// The text of --help.
+const wchar_t* RcHostUsage();

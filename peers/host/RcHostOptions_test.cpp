@@ -1,0 +1,50 @@
+#include "peers/host/RcHostOptions.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using Command = RcHostOptions::Command;
+
+TEST(RcHostOptions, CommandsAndTheirOptions) {
+  RcHostOptions listen = RcParseOptions(
+      {L"listen", L"Raw Input", L"--seconds", L"5", L"--value", L"Seek Forward MS=500", L"--value", L"X=a=b",
+       L"--start-flag", L"1"});
+  EXPECT_TRUE(listen.error.empty()) << listen.error;
+  EXPECT_EQ(listen.command, Command::kListen);
+  EXPECT_EQ(listen.plugin, L"Raw Input");
+  EXPECT_EQ(listen.seconds, 5);
+  EXPECT_TRUE(listen.startFlag);
+  EXPECT_EQ(listen.values.at(L"seek forward ms"), L"500");
+  EXPECT_EQ(listen.values.at(L"x"), L"a=b");
+
+  EXPECT_EQ(RcParseOptions({L"list"}).command, Command::kList);
+  EXPECT_EQ(RcParseOptions({L"register"}).command, Command::kRegister);
+  EXPECT_EQ(RcParseOptions({L"unregister"}).command, Command::kUnregister);
+  EXPECT_EQ(RcParseOptions({L"list", L"--help"}).command, Command::kHelp);
+  EXPECT_EQ(RcParseOptions({L"listen", L"2"}).seconds, 30);
+}
+
+TEST(RcHostOptions, WhatIsNotUnderstoodIsSaid) {
+  const std::vector<std::vector<std::wstring>> bad = {
+      {},
+      {L"play"},
+      {L"listen"},
+      {L"listen", L"IRMAN", L"--seconds"},
+      {L"listen", L"IRMAN", L"--seconds", L"-1"},
+      {L"listen", L"IRMAN", L"--seconds", L"ten"},
+      {L"listen", L"IRMAN", L"--value", L"novalue"},
+      {L"listen", L"IRMAN", L"--value", L"=x"},
+      {L"listen", L"IRMAN", L"--start-flag", L"yes"},
+      {L"listen", L"IRMAN", L"MCE"},
+      {L"list", L"extra"},
+      {L"list", L"--verbose"},
+  };
+  for (const auto& arguments : bad) {
+    std::wstring line;
+    for (const auto& a : arguments) line += a + L" ";
+    EXPECT_FALSE(RcParseOptions(arguments).error.empty()) << "accepted: " << line;
+  }
+}
+
+}  // namespace
