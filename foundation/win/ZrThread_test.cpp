@@ -376,3 +376,39 @@ TEST_F(ZrThreadTest, TheBaseBodyEndsOnAStopRequestAndTheDestructorStopsIt) {
   EXPECT_EQ(code, 0u);
   CloseHandle(copy);
 }
+
+TEST_F(ZrThreadTest, StopPumpsTheComMainThreadWindowsWhenAsked) {
+  // A stand-in for the window that COM keeps for the main thread's apartment.
+  static std::atomic<int> received{0};
+  WNDCLASSW wc = {};
+  wc.lpfnWndProc = [](HWND hwnd, UINT message, WPARAM w, LPARAM l) -> LRESULT {
+    if (message == WM_APP + 3) ++received;
+    return DefWindowProcW(hwnd, message, w, l);
+  };
+  wc.hInstance = GetModuleHandleW(nullptr);
+  wc.lpszClassName = L"OleMainThreadWndClass";
+  ATOM atom = RegisterClassW(&wc);
+  if (!atom) GTEST_SKIP() << "the class is taken in this process, error " << GetLastError();
+  HWND window = CreateWindowExW(0, wc.lpszClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, wc.hInstance, nullptr);
+  ASSERT_NE(window, nullptr);
+
+  for (bool pump : {false, true}) {
+    SCOPED_TRACE(pump);
+    received = 0;
+    size_t dispatchedBefore = m_tools.Dispatched().size();
+    LambdaThread thread([](LambdaThread&) {
+      Sleep(200);
+      return true;
+    });
+    thread.SetPumpWhileStopping(pump);
+    ASSERT_TRUE(thread.Start());
+    ASSERT_TRUE(PostMessageW(window, WM_APP + 3, 0, 0));
+    thread.Stop(-1);
+    EXPECT_EQ(received.load(), pump ? 1 : 0);
+    EXPECT_EQ(m_tools.Dispatched().size() - dispatchedBefore, pump ? 1u : 0u);
+    MSG message;
+    while (PeekMessageW(&message, window, 0, 0, PM_REMOVE)) DispatchMessageW(&message);
+  }
+  DestroyWindow(window);
+  UnregisterClassW(wc.lpszClassName, wc.hInstance);
+}
