@@ -148,6 +148,8 @@ void ZrCmdTarget::OnEvent(int id) {
 
 void ZrCmdTarget::CreateTargetWindow() {
   if (HasWindow()) return;
+  // A window destroyed behind our back still leaves its class registered and its queue filled.
+  if (m_window) DestroyTargetWindow();
   m_ownerThread = GetCurrentThreadId();
   HINSTANCE instance = GetModuleHandleW(nullptr);
   uint64_t hash = reinterpret_cast<uintptr_t>(instance);

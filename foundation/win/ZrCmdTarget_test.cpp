@@ -214,6 +214,18 @@ TEST_F(ZrCmdTargetTest, DestroyingTheWindowDropsTheQueueAndUnregistersTheClass) 
   EXPECT_TRUE(m_target.HasWindow());
 }
 
+TEST_F(ZrCmdTargetTest, AWindowDestroyedBehindItsBackIsReplacedAndItsClassRemoved) {
+  const ZrString oldClass = m_target.GetTargetClassName();
+  ASSERT_TRUE(DestroyWindow(m_target.GetTargetWindow()));
+  EXPECT_FALSE(m_target.HasWindow());
+  m_target.CreateTargetWindow();
+  EXPECT_TRUE(m_target.HasWindow());
+  WNDCLASSW info;
+  EXPECT_FALSE(GetClassInfoW(GetModuleHandleW(nullptr), ZrW(oldClass.c_str()), &info));
+  EXPECT_TRUE(m_target.PostCommand(4));
+  ASSERT_TRUE(PumpUntil([&] { return m_target.m_commands.size() == 1; }));
+}
+
 TEST_F(ZrCmdTargetTest, ClassNamesCarryThePrefixAndAnUpperCaseHexNumber) {
   RecordingTarget other;
   other.CreateTargetWindow();
