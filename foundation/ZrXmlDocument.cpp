@@ -29,6 +29,16 @@ bool EndsAttributeName(ZrChar c) {
   return c == u'=' || IsSpace(c) || c == u'>' || c == u'/' || c == u'?';
 }
 
+// The scanner pairs every quote after a tag's name with the next one of its kind, wherever it
+// stands; attribute scanning must step over the same runs, or an edit could pair them anew.
+int SkipQuoted(const ZrChar* text, int i, int end) {
+  const ZrChar c = text[i];
+  if (c != u'"' && c != u'\'') return i + 1;
+  for (int k = i + 1; k < end; ++k)
+    if (text[k] == c) return k + 1;
+  return end;
+}
+
 uint32_t LevelOf(const ZrXmlElementRecord& record) { return record.levelFlags & ZrXmlDocument::kLevelMask; }
 
 uint32_t ChildLevel(uint32_t parentLevel) { return std::min<uint32_t>(parentLevel + 1, ZrXmlDocument::kLevelMask); }
@@ -451,7 +461,7 @@ bool ZrXmlDocument::FindAttribute(int element, const ZrChar* name, AttributeSpan
     while (i < end && IsSpace(t[i])) ++i;
     if (i >= end || t[i] == u'>' || t[i] == u'/' || t[i] == u'?') return false;
     const int nameStart = i;
-    while (i < end && !EndsAttributeName(t[i])) ++i;
+    while (i < end && !EndsAttributeName(t[i])) i = SkipQuoted(t, i, end);
     const int nameEnd = i;
     span.insertAt = i;
     int j = i;
@@ -470,7 +480,7 @@ bool ZrXmlDocument::FindAttribute(int element, const ZrChar* name, AttributeSpan
     } else {
       span.valueStart = j;
       int k = j;
-      while (k < end && !IsSpace(t[k]) && t[k] != u'>') ++k;
+      while (k < end && !IsSpace(t[k]) && t[k] != u'>') k = SkipQuoted(t, k, end);
       span.valueEnd = span.replaceEnd = k;
     }
     i = span.replaceEnd;
@@ -609,12 +619,14 @@ int ZrXmlDocument::AppendElement(const ZrChar* name, const ZrString& text) {
     } else if (parentEndTag > 0) {
       offset = p.start + p.length - parentEndTag;
     } else {
-      // <p/> becomes <p>, the new element, </p>.
+      // <p/> becomes <p>, the new element, </p>. Should the "/" follow another one, dropping it
+      // would leave the tag empty; it becomes a space then.
       offset = p.start + p.length - 2;
       removeCount = 2;
-      prefix = 1;
+      const bool slashBefore = t[offset - 1] == u'/';
+      prefix = slashBefore ? 2 : 1;
       parentWasEmptyTag = true;
-      std::u16string wrapped(u">");
+      std::u16string wrapped(slashBefore ? u" >" : u">");
       wrapped.append(piece).append(u"</").append(t + p.start + 1, static_cast<size_t>(TagNameLength(parent)));
       wrapped.append(u">");
       piece.swap(wrapped);
@@ -627,7 +639,7 @@ int ZrXmlDocument::AppendElement(const ZrChar* name, const ZrString& text) {
   ShiftRecords(offset, delta, parent);
   if (parentNotEnded) Rec(parent).length += delta;
   if (parentWasEmptyTag) {
-    SetTagLengths(Rec(parent), parentStartTag - 1, static_cast<int>(piece.size()) - prefix - elementLength - 2);
+    SetTagLengths(Rec(parent), parentStartTag - 2 + prefix, static_cast<int>(piece.size()) - prefix - elementLength - 2);
   }
 
   const int index = TakeRecord();

@@ -399,6 +399,16 @@ TEST(ZrXmlDocument, AppendedElementsAreFoundAndRead) {
   EXPECT_EQ(Utf8(document.GetText()), "<r><y><a>1</a>\r\n</y></r>");
   EXPECT_EQ(Utf8(document.GetElementText(document.FindChildElement(y, 0, u"a"))), "1");
   EXPECT_EQ(document.AppendElement(u"", ZrString(u"x")), 0);
+
+  // A tag that ends in two slashes must not stay an empty-element tag.
+  ZrXmlDocument slashes;
+  ASSERT_TRUE(slashes.Parse(ZrString(u"<p a=x//>")));
+  slashes.FindChildElement(0, 0, u"p");
+  slashes.EnterElement();
+  slashes.AppendElement(u"c", ZrString());
+  EXPECT_EQ(Utf8(slashes.GetText()), "<p a=x/ ><c/>\r\n</p>");
+  EXPECT_EQ(Utf8(slashes.GetAttribute(1, u"a")), "x/");
+  ExpectIndexAsReparsed(slashes);
   EXPECT_EQ(document.AppendElement(nullptr, ZrString(u"x")), 0);
 }
 
@@ -419,6 +429,10 @@ TEST(ZrXmlDocument, SetAttributeReplacesOrAppends) {
       {u"<e m=x/>", u"n", u"v", "<e m=x n=\"v\"/>"},
       {u"<e m=x />", u"n", u"v", "<e m=x n=\"v\" />"},
       {u"<e m=x/ >t</e>", u"n", u"v", "<e m=x/ n=\"v\" >t</e>"},
+      // Quotes out of place still pair up, as the scanner pairs them.
+      {u"<e a\"b c\"=1 n=2>t</e>", u"n", u"v", "<e a\"b c\"=1 n=\"v\">t</e>"},
+      {u"<e m=x\"y z\">t</e>", u"n", u"v", "<e m=x\"y z\" n=\"v\">t</e>"},
+      {u"<e m='a b'c n=1/>", u"n", u"v", "<e m='a b'c n=\"v\"/>"},
   };
   for (const auto& c : cases) {
     ZrXmlDocument document;
