@@ -2,6 +2,7 @@
 
 #include <cwctype>
 
+#include "foundation/ZrTimer.h"
 #include "peers/host/RcHostOutput.h"
 
 void RcHost::Name(IZrRemoteControl* plugin, std::wstring name) {
@@ -10,6 +11,8 @@ void RcHost::Name(IZrRemoteControl* plugin, std::wstring name) {
 }
 
 bool RcHost::OnRemoteCode(IZrRemoteControl* sender, BSTR code, int32_t milliseconds) {
+  // Taken first, so that printing is not counted in a measured latency.
+  const int64_t receivedNs = m_timestamps ? ZrSteadyNowNs() : 0;
   // The module frees the code when this returns; it is copied here.
   const std::wstring text = code && !IsBadStringPtrW(code, static_cast<UINT_PTR>(-1)) ? std::wstring(code) : L"";
   std::wstring name;
@@ -19,7 +22,9 @@ bool RcHost::OnRemoteCode(IZrRemoteControl* sender, BSTR code, int32_t milliseco
     name = it == m_names.end() ? L"(unknown plug-in)" : it->second;
     ++m_codes;
   }
-  RcPrintLine(name + L": " + text + L" (" + std::to_wstring(milliseconds) + L" ms)");
+  std::wstring line = name + L": " + text + L" (" + std::to_wstring(milliseconds) + L" ms)";
+  if (m_timestamps) line += L" @" + std::to_wstring(receivedNs);
+  RcPrintLine(line);
   return true;
 }
 

@@ -11,7 +11,8 @@
 class RcHost final : public IZrRemoteControlHost {
  public:
   // values: answers by lower-case name.
-  explicit RcHost(std::map<std::wstring, std::wstring> values) : m_values(std::move(values)) {}
+  explicit RcHost(std::map<std::wstring, std::wstring> values, bool timestamps = false)
+      : m_values(std::move(values)), m_timestamps(timestamps) {}
 
   // The name printed beside the codes of this plug-in.
   void Name(IZrRemoteControl* plugin, std::wstring name);
@@ -26,5 +27,6 @@ class RcHost final : public IZrRemoteControlHost {
   std::mutex m_lock;
   std::map<IZrRemoteControl*, std::wstring> m_names;
   const std::map<std::wstring, std::wstring> m_values;
+  const bool m_timestamps;
   int m_codes = 0;
 };

@@ -189,7 +189,7 @@ int RcRegister(const RcHostOptions&, bool doRegister) {
 int RcListen(const RcHostOptions& options) {
   Module module;
   if (!module.Loaded()) return 1;
-  RcHost host(options.values);
+  RcHost host(options.values, options.timestamps);
 
   // The plug-in by type number, or by name in any case.
   int chosen = -1;

@@ -42,6 +42,8 @@ RcHostOptions RcParseOptions(const std::vector<std::wstring>& arguments) {
       if (!hasNext || (arguments[i + 1] != L"0" && arguments[i + 1] != L"1"))
         return fail(L"--start-flag needs 0 or 1");
       options.startFlag = arguments[++i] == L"1";
+    } else if (argument == L"--timestamps") {
+      options.timestamps = true;
     } else if (argument == L"--value") {
       const size_t equals = hasNext ? arguments[i + 1].find(L'=') : std::wstring::npos;
       if (equals == std::wstring::npos || equals == 0) return fail(L"--value needs NAME=VALUE");
@@ -93,6 +95,8 @@ const wchar_t* RcHostUsage() {
          L"options:\n"
          L"  --seconds N          listen: run for N seconds (default 30; Ctrl+C ends it sooner)\n"
          L"  --start-flag 0|1     listen: the flag handed to Start (default 0)\n"
+         L"  --timestamps         listen: end each code line with \" @<ns>\", the receive time in\n"
+         L"                       nanoseconds of the performance counter (for latency measurements)\n"
          L"  --value NAME=VALUE   the answer to the plug-in's question for NAME, for example\n"
          L"                       --value \"Seek Forward MS=500\"; may be given more than once\n"
          L"  --help               this text\n";

@@ -12,6 +12,7 @@ struct RcHostOptions {
   std::wstring plugin;  // listen: a plug-in's name (any case) or type number
   int seconds = 30;     // listen: how long to run
   bool startFlag = false;
+  bool timestamps = false;  // listen: print each code's receive time on the steady clock
   // Answers of GetValue, by name compared without regard to case.
   std::map<std::wstring, std::wstring> values;
   std::wstring error;  // set when the command line is not understood

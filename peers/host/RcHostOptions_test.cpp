@@ -23,6 +23,8 @@ TEST(RcHostOptions, CommandsAndTheirOptions) {
   EXPECT_EQ(RcParseOptions({L"unregister"}).command, Command::kUnregister);
   EXPECT_EQ(RcParseOptions({L"list", L"--help"}).command, Command::kHelp);
   EXPECT_EQ(RcParseOptions({L"listen", L"2"}).seconds, 30);
+  EXPECT_FALSE(RcParseOptions({L"listen", L"2"}).timestamps);
+  EXPECT_TRUE(RcParseOptions({L"listen", L"2", L"--timestamps"}).timestamps);
 }
 
 TEST(RcHostOptions, WhatIsNotUnderstoodIsSaid) {
