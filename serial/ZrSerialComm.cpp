@@ -176,12 +176,15 @@ bool ZrSerialComm::Run() {
   const int32_t size = m_recordSize > 0 ? m_recordSize : 1;
   std::vector<unsigned char> buffer(static_cast<size_t>(size));
   const HANDLE port = m_handle.get();
+  const DWORD kPurgeAll = PURGE_RXABORT | PURGE_RXCLEAR | PURGE_TXABORT | PURGE_TXCLEAR;
   while (!IsStopRequested()) {
     if (m_readPending) {
       if (GetOverlappedResult(port, &m_readOverlapped, &m_bytesRead, m_waitFlag <= 0)) {
         m_readPending = false;
         m_recordComplete = m_bytesRead == static_cast<DWORD>(size);
-        if (!m_recordComplete && m_bytesRead > 0) PurgeComm(port, PURGE_RXABORT | PURGE_RXCLEAR | PURGE_TXABORT | PURGE_TXCLEAR);
+        // A read cut short by a pause is the end of a record that lost bytes; what follows it in the
+        // queue is not aligned to a record either.
+        if (!m_recordComplete && m_bytesRead > 0) PurgeComm(port, kPurgeAll);
       } else if (GetLastError() != ERROR_IO_INCOMPLETE) {
         m_readPending = false;
       }
@@ -189,11 +192,10 @@ bool ZrSerialComm::Run() {
       m_recordComplete = false;
       m_readOverlapped.Offset = m_readOverlapped.OffsetHigh = 0;
       if (ReadFile(port, buffer.data(), static_cast<DWORD>(size), &m_bytesRead, &m_readOverlapped)) {
-        if (m_bytesRead == static_cast<DWORD>(size)) {
+        if (m_bytesRead == static_cast<DWORD>(size))
           m_recordComplete = true;
-        } else {
-          PurgeComm(port, PURGE_RXABORT | PURGE_RXCLEAR | PURGE_TXABORT | PURGE_TXCLEAR);
-        }
+        else
+          PurgeComm(port, kPurgeAll);
       } else if (GetLastError() == ERROR_IO_PENDING) {
         m_readPending = true;
       }
@@ -201,9 +203,17 @@ bool ZrSerialComm::Run() {
     if (m_recordComplete) {
       m_recordComplete = false;
       PostCode(buffer.data());
+      // The next record may already be queued: read it without pausing, so a burst drains at once.
+      continue;
     }
-    if (IsStopRequested()) break;
-    Sleep(25);
+    // Instead of a blind 25 ms sleep, wake as soon as the pending read completes (or a stop is
+    // requested); 25 ms stays the longest pause between two looks at the port.
+    HANDLE wake[2] = {GetStopEvent(), m_readEvent.get()};
+    const DWORD count = m_readPending ? 2 : 1;
+    if (wake[0])
+      WaitForMultipleObjects(count, wake, FALSE, kReadPollMs);
+    else
+      Sleep(kReadPollMs);
   }
   // A read still in flight would land in the buffer after it is freed.
   CancelPendingRead();

@@ -20,6 +20,8 @@ class ZrSerialComm : public ZrThread {
   static constexpr uint32_t kCodeMessage = 1;
   // How long the handshake read may still take once ReadFile has answered "pending".
   static constexpr DWORD kHandshakeReadBoundMs = 20;
+  // The longest pause of the reader between two looks at the port.
+  static constexpr DWORD kReadPollMs = 25;
 
   explicit ZrSerialComm(ZrRemoteControlBase* owner);
   ~ZrSerialComm() override;
