@@ -163,7 +163,12 @@ class ToolsScope {
 // The box's text sits in the dialog's static control 0xFFFF.
 class MessageBoxWatcher {
  public:
-  explicit MessageBoxWatcher(std::wstring caption) : m_caption(std::move(caption)), m_thread([this] { Watch(); }) {}
+  // Returns once the watcher has made its first window call. A thread whose first window call
+  // races with a DllMain that makes windows under the loader lock can deadlock the process under
+  // Wine (observed about once in ten loads), so the watcher is ready before any load begins.
+  explicit MessageBoxWatcher(std::wstring caption) : m_caption(std::move(caption)), m_thread([this] { Watch(); }) {
+    while (!m_ready) Sleep(1);
+  }
   ~MessageBoxWatcher() { Finish(); }
 
   // Stops watching; answers whether a box was found.
@@ -195,6 +200,7 @@ class MessageBoxWatcher {
     for (int i = 0; i < 6000 && !m_stop && !m_found; ++i) {
       m_box = nullptr;
       EnumWindows(Candidate, reinterpret_cast<LPARAM>(this));
+      m_ready = true;
       if (m_box) {
         wchar_t text[4096] = {};
         GetDlgItemTextW(m_box, 0xFFFF, text, 4096);
@@ -210,6 +216,7 @@ class MessageBoxWatcher {
   const std::wstring m_caption;
   std::atomic<bool> m_stop{false};
   std::atomic<bool> m_found{false};
+  std::atomic<bool> m_ready{false};
   HWND m_box = nullptr;
   std::wstring m_text;
   std::thread m_thread;

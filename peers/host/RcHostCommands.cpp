@@ -8,6 +8,7 @@
 #include "peers/host/RcHost.h"
 #include "peers/host/RcHostOutput.h"
 #include "plugin/IZrRemoteControl.h"
+#include "plugin/ZrToolsInterface.h"
 
 namespace {
 
@@ -24,14 +25,43 @@ std::wstring Lower(std::wstring text) {
   return text;
 }
 
+// The product family's tools library, started by the host on its main thread before any module
+// is loaded, as the family's host application does. Its main-thread messages then have their
+// window on this thread, made here and not inside a module's start-up under the loader lock.
+class Tools {
+ public:
+  explicit Tools(const std::wstring& folder) {
+    m_library = LoadLibraryW((folder + L"ZrTools.dll").c_str());
+    auto get = m_library ? reinterpret_cast<ZrGetToolsProc>(
+                               reinterpret_cast<void*>(GetProcAddress(m_library, kZrToolsExportName)))
+                         : nullptr;
+    m_tools = get ? get(kZrToolsInterfaceVersion) : nullptr;
+    if (m_tools && !m_tools->Initialise(nullptr, GetModuleHandleW(nullptr))) m_tools = nullptr;
+  }
+  ~Tools() {
+    if (m_tools) m_tools->Shutdown(true);
+    if (m_library) FreeLibrary(m_library);
+  }
+  Tools(const Tools&) = delete;
+  Tools& operator=(const Tools&) = delete;
+
+ private:
+  HMODULE m_library = nullptr;
+  IZrTools* m_tools = nullptr;
+};
+
+std::wstring OwnFolder() {
+  wchar_t path[MAX_PATH * 4];
+  const DWORD length = GetModuleFileNameW(nullptr, path, MAX_PATH * 4);
+  std::wstring file(path, length);
+  return file.substr(0, file.rfind(L'\\') + 1);
+}
+
 // ZrRemoteControl.dll from this program's folder, with its exports.
 class Module {
  public:
-  Module() {
-    wchar_t path[MAX_PATH * 4];
-    const DWORD length = GetModuleFileNameW(nullptr, path, MAX_PATH * 4);
-    std::wstring file(path, length);
-    m_path = file.substr(0, file.rfind(L'\\') + 1) + L"ZrRemoteControl.dll";
+  Module() : m_tools(OwnFolder()) {
+    m_path = OwnFolder() + L"ZrRemoteControl.dll";
     m_module = LoadLibraryW(m_path.c_str());
     if (!m_module) {
       RcPrintErrorLine(L"rchost: cannot load " + m_path + L" (error " + std::to_wstring(GetLastError()) + L")");
@@ -59,6 +89,7 @@ class Module {
   ZrRegisterServerProc unregisterServer = nullptr;
 
  private:
+  Tools m_tools;  // outlives the module
   std::wstring m_path;
   HMODULE m_module = nullptr;
 };
