@@ -3,6 +3,7 @@
 #include "foundation/win/ZrHandle.h"
 #include "foundation/win/ZrModuleInstance.h"
 #include "foundation/win/ZrModuleLocks.h"
+#include "foundation/win/ZrProcessInfo.h"
 #include "foundation/win/ZrToolsAccess.h"
 #include "foundation/win/ZrWindows.h"
 
@@ -22,11 +23,13 @@ ZrString WithTrailingBackslash(ZrString directory) {
   return directory;
 }
 
-// The install directory the product family agreed on for this process.
+// The install directory the product family agreed on for this process: the block's third copy,
+// as every module of the family reads it for this purpose.
 ZrString ToolsInstallDirectory() {
-  ZrString path = ZrGetModuleFileName(ZrGetModuleInstance());
-  const int slash = path.ReverseFind(u'\\');
-  return slash < 0 ? ZrString() : path.Left(slash + 1);
+  const uint8_t* block = ZrProcessInfo::Get().Block();
+  if (!block) return ZrString();
+  const auto* text = reinterpret_cast<const ZrChar*>(block + ZrProcessBlock::kInstallDirectory3);
+  return ZrString(text, ZrProcessBlock::kStringCells - 1);
 }
 
 // One candidate: mapped, asked for the tools object of our interface version, initialised.

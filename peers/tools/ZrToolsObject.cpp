@@ -19,12 +19,18 @@ ZrString TranslationsPath() {
   return ZrToolsInstallDirectory() + u"Translations.txt";
 }
 
+// Without an application data directory the log goes to the debugger output only.
+ZrString LogPath() {
+  const ZrString folder = ZrToolsAppDataDirectory();
+  return folder.IsEmpty() ? ZrString() : folder + u"ZrTools.log";
+}
+
 }  // namespace
 
 ZrToolsObject& ZrToolsObject::Instance() {
   // Never destroyed: modules may still hold the object while the process tears down.
-  static ZrToolsObject* object = new ZrToolsObject(ZrString(ZrHostRegistryKey::kDefaultRoot),
-                                                   ZrToolsAppDataDirectory() + u"ZrTools.log", TranslationsPath());
+  static ZrToolsObject* object = new ZrToolsObject(ZrString(ZrHostRegistryKey::kDefaultRoot), LogPath(),
+                                                   TranslationsPath());
   return *object;
 }
 
