@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <new>
 #include <string>
 #include <vector>
@@ -60,6 +61,43 @@ ZrString InnerText(const ZrChar* text, int kind, int offset, int length) {
 }
 
 }  // namespace
+
+// The elements open while parsing. Most documents nest a few levels deep, so the first levels
+// need no allocation; beyond them the stack grows to 2n + 6 entries.
+class ZrXmlDocument::OpenStack {
+ public:
+  OpenStack() = default;
+  OpenStack(const OpenStack&) = delete;
+  OpenStack& operator=(const OpenStack&) = delete;
+
+  bool empty() const { return m_size == 0; }
+  size_t size() const { return m_size; }
+  OpenElement* data() { return m_data; }
+  OpenElement& operator[](size_t i) { return m_data[i]; }
+  OpenElement& back() { return m_data[m_size - 1]; }
+  void resize(size_t size) { m_size = size; }
+  void Push(const OpenElement& element) {
+    if (m_size == m_capacity) Grow();
+    m_data[m_size++] = element;
+  }
+
+ private:
+  void Grow() {
+    const size_t capacity = 2 * m_size + 6;
+    std::unique_ptr<OpenElement[]> bigger(new OpenElement[capacity]);
+    std::copy(m_data, m_data + m_size, bigger.get());
+    m_heap = std::move(bigger);
+    m_data = m_heap.get();
+    m_capacity = capacity;
+  }
+
+  static constexpr size_t kInline = 32;
+  OpenElement m_inline[kInline];
+  std::unique_ptr<OpenElement[]> m_heap;
+  OpenElement* m_data = m_inline;
+  size_t m_size = 0;
+  size_t m_capacity = kInline;
+};
 
 struct ZrXmlDocument::AttributeSpan {
   int valueStart = 0;    // decoded value
@@ -158,7 +196,7 @@ int ZrXmlDocument::GetEndTagLength(int element) const {
   return end - i;
 }
 
-void ZrXmlDocument::LinkLastChild(int parent, int index) {
+inline void ZrXmlDocument::LinkLastChild(int parent, int index) {
   ZrXmlElementRecord& r = Rec(index);
   r.parent = parent;
   r.firstChild = 0;
@@ -252,7 +290,7 @@ bool ZrXmlDocument::Parse(const ZrString& text) {
   m_parent = m_current = m_child = 0;
   m_nodeKind = m_nodeOffset = m_nodeLength = 0;
   m_nextNew = 1;
-  m_lastStart = 0;
+  m_lastStart = -1;
   const int length = m_text.Length();
   SetCapacity(length / 64 + 8);
   Rec(0) = ZrXmlElementRecord{};
@@ -266,8 +304,7 @@ bool ZrXmlDocument::Parse(const ZrString& text) {
     const ZrChar* t = m_text.c_str();
     ZrXmlTokenizer tokenizer(t, length);
     ZrXmlNode node;
-    std::vector<OpenElement> open;
-    open.reserve(6);
+    OpenStack open;
     bool moved = false;
     auto markError = [&] {
       Rec(0).levelFlags |= kNotWellFormed;
@@ -288,14 +325,16 @@ bool ZrXmlDocument::Parse(const ZrString& text) {
         r.levelFlags = std::min<uint32_t>(static_cast<uint32_t>(open.size()) + 1, kLevelMask);
         LinkLastChild(parent, index);
         m_lastStart = node.start;
-        if (!node.emptyElement) {
-          if (open.size() == open.capacity()) open.reserve(2 * open.size() + 6);
-          open.push_back({node.start + 1, node.nameLength, index});
-        }
+        if (!node.emptyElement) open.Push({node.start + 1, node.nameLength, index});
       } else if (node.kind == kZrXmlEndTag) {
         const ZrChar* name = t + node.start + 2;
         int k = static_cast<int>(open.size()) - 1;
-        while (k >= 0 && !NameMatches(open[k].nameStart, open[k].nameLength, name, node.nameLength)) --k;
+        // Nearly always the end tag repeats the innermost start tag's name exactly.
+        bool same = k >= 0 && open[k].nameLength == node.nameLength;
+        for (int c = 0; same && c < node.nameLength; ++c) same = t[open[k].nameStart + c] == name[c];
+        if (!same) {
+          while (k >= 0 && !NameMatches(open[k].nameStart, open[k].nameLength, name, node.nameLength)) --k;
+        }
         if (k < 0) {
           markError();
           if (error.IsEmpty()) {
@@ -536,6 +575,7 @@ void ZrXmlDocument::ReplaceText(int offset, int removeCount, const ZrChar* inser
 void ZrXmlDocument::ShiftRecords(int offset, int delta, int innermost) {
   Rec(0).length += delta;
   if (offset <= m_lastStart) {
+    int lastStart = -1;
     for (int i = 1; i < m_nextNew; ++i) {
       ZrXmlElementRecord& r = Rec(i);
       if (r.start >= offset) {
@@ -543,8 +583,9 @@ void ZrXmlDocument::ShiftRecords(int offset, int delta, int innermost) {
       } else if (r.start + r.length > offset) {
         r.length += delta;
       }
+      lastStart = std::max(lastStart, r.start);
     }
-    m_lastStart += delta;
+    m_lastStart = lastStart;
     return;
   }
   // Nothing starts after the edit, so only the enclosing elements change, and they are the chain

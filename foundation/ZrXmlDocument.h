@@ -90,6 +90,7 @@ class ZrXmlDocument {
     int record;
   };
   struct AttributeSpan;
+  class OpenStack;
 
   ZrXmlElementRecord& Rec(int index) const {
     return m_blocks[index >> 16][index & (kRecordsPerBlock - 1)];
@@ -98,7 +99,7 @@ class ZrXmlDocument {
   void SetCapacity(int capacity);
   void GrowRecords();
   int TakeRecord();
-  void LinkLastChild(int parent, int index);
+  inline void LinkLastChild(int parent, int index);
   void SetTagLengths(ZrXmlElementRecord& record, int startTag, int endTag);
   bool NameMatches(int nameStart, int nameLength, const ZrChar* search, int searchLength) const;
   int TagNameLength(int element) const;
@@ -121,6 +122,6 @@ class ZrXmlDocument {
   ZrXmlElementRecord** m_blocks = nullptr;
   int32_t m_recordCapacity = 0;
   int32_t m_blockTableCapacity = 0;
-  // Highest start offset of any record; an edit beyond it shifts no record.
-  int32_t m_lastStart = 0;
+  // Highest start offset of any record (-1: none); an edit beyond it shifts no record.
+  int32_t m_lastStart = -1;
 };

@@ -109,6 +109,37 @@ TEST(ZrXmlTokenizer, WalksADocumentNodeByNodeAndStopsAtTheGivenLength) {
   EXPECT_EQ(tokenizer.Scan(pos + 10, node), kZrXmlEndOfText);
 }
 
+// The end of a tag, found several units at a time, against the plain definition: the first ">"
+// outside quotes, a quote running to the next one of its kind.
+TEST(ZrXmlTokenizer, TagEndsAtTheFirstGreaterThanOutsideQuotes) {
+  const auto reference = [](const std::u16string& text) {
+    ZrChar quote = 0;
+    for (size_t i = 0; i < text.size(); ++i) {
+      if (quote) {
+        if (text[i] == quote) quote = 0;
+      } else if (text[i] == u'>') {
+        return static_cast<int>(i);
+      } else if (text[i] == u'"' || text[i] == u'\'') {
+        quote = text[i];
+      }
+    }
+    return -1;
+  };
+  uint32_t seed = 1;
+  const char16_t alphabet[] = u"\"'>a =\"\"''aaaaaaa";
+  for (int round = 0; round < 200000; ++round) {
+    seed = seed * 1103515245u + 12345u;
+    const size_t length = (seed >> 16) % 40;
+    std::u16string text;
+    for (size_t i = 0; i < length; ++i) {
+      seed = seed * 1103515245u + 12345u;
+      text.push_back(alphabet[(seed >> 16) % (sizeof(alphabet) / sizeof(alphabet[0]) - 1)]);
+    }
+    ASSERT_EQ(ZrXmlTokenizer::FindTagEnd(text.data(), 0, static_cast<int>(text.size())), reference(text))
+        << ZrString(std::u16string_view(text)).ToUtf8();
+  }
+}
+
 TEST(ZrXmlTokenizer, NameStartCharacters) {
   // Everything above "9" except ";" to "@", "[" to "^" and "`".
   for (int c = 0; c < 0x80; ++c) {
