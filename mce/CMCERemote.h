@@ -2,9 +2,13 @@
 // The plug-in for the Microsoft MCE remote: read as raw input; blasts and learns through the host's
 // service.
 
+#include "foundation/ZrTimer.h"
+#include "foundation/win/ZrCmdTarget.h"
+#include "foundation/win/ZrSystemFunctions.h"
 #include "plugin/ZrRemoteControlBase.h"
 
-class CMCERemote : public ZrRemoteControlBase {
+// Its command window is made by Start, not at construction.
+class CMCERemote : public ZrRemoteControlBase, private ZrCmdTarget {
  public:
   explicit CMCERemote(IZrRemoteControlHost* host);
   ~CMCERemote() override;
@@ -21,4 +25,11 @@ class CMCERemote : public ZrRemoteControlBase {
   ZrString GetName() override;
   ZrString GetDisplayName() override;
   bool GetEnableOnInstall() override;
+
+ protected:
+  ZrUser32Functions m_user32;
+  ZrKernel32Functions m_kernel32;
+  ZrSetupApiFunctions m_setupApi;
+  ZrTimer m_seekTimer;  // started at construction, like the code timer
+  bool m_learnInProgress = false;
 };

@@ -40,6 +40,15 @@ TEST(ZrRemoteControlFactory, EachTypeIsItsPluginWithTheHostKeptAndUntouched) {
   EXPECT_EQ(host.values, 0);
 }
 
+TEST(ZrRemoteControlFactory, TheRawInputPluginHasItsWindowFromTheStart) {
+  Created raw(1, nullptr);
+  auto* plugin = dynamic_cast<CRawInput*>(raw.plugin);
+  ASSERT_NE(plugin, nullptr);
+  EXPECT_TRUE(plugin->HasWindow());
+  EXPECT_EQ(plugin->GetOwnerThreadId(), GetCurrentThreadId());
+  EXPECT_EQ(ZrCmdTarget::FromWindow(plugin->GetTargetWindow()), static_cast<ZrCmdTarget*>(plugin));
+}
+
 TEST(ZrRemoteControlFactory, TheRawInputDisplayNameIsTranslated) {
   zrtest::RecordingTools tools;
   tools.translations[u"Remote, keyboard, gamepad or other HID"] = u"Fernbedienung, Tastatur oder Gamepad";

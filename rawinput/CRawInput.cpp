@@ -14,7 +14,7 @@ constexpr ZrRemoteControlBase::Collection kCollections[] = {
 
 }  // namespace
 
-CRawInput::CRawInput(IZrRemoteControlHost* host) : ZrRemoteControlBase(host) {}
+CRawInput::CRawInput(IZrRemoteControlHost* host) : ZrRemoteControlBase(host) { CreateTargetWindow(); }
 
 CRawInput::~CRawInput() = default;
 

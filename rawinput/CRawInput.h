@@ -1,9 +1,12 @@
 #pragma once
 // The plug-in for any human-interface device read as raw input: remotes, keyboards, gamepads.
 
+#include "foundation/win/ZrCmdTarget.h"
+#include "foundation/win/ZrSystemFunctions.h"
 #include "plugin/ZrRemoteControlBase.h"
 
-class CRawInput : public ZrRemoteControlBase {
+// Its hidden window exists from construction; timers for repeats run there.
+class CRawInput : public ZrRemoteControlBase, public ZrCmdTarget {
  public:
   explicit CRawInput(IZrRemoteControlHost* host);
   ~CRawInput() override;
@@ -21,4 +24,9 @@ class CRawInput : public ZrRemoteControlBase {
   bool OnWindowMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
   ZrString GetName() override;
   ZrString GetDisplayName() override;
+
+ protected:
+  ZrUser32Functions m_user32;
+  ZrKernel32Functions m_kernel32;
+  ZrSetupApiFunctions m_setupApi;
 };

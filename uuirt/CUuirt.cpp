@@ -4,7 +4,10 @@
 
 CUuirt::CUuirt(IZrRemoteControlHost* host) : ZrRemoteControlBase(host) {}
 
-CUuirt::~CUuirt() = default;
+CUuirt::~CUuirt() {
+  // The thread must end while the part of the object it uses still exists.
+  ZrThread::Stop(-1);
+}
 
 bool CUuirt::Start(bool) {
   return ZrNoThrow(false, [&] {
@@ -13,7 +16,10 @@ bool CUuirt::Start(bool) {
   });
 }
 
-bool CUuirt::Stop() { return true; }
+bool CUuirt::Stop() {
+  RequestStop(true);
+  return ZrThread::Stop(-1);
+}
 
 // The transceiver has three emitter outputs.
 int32_t CUuirt::IRGetNumBlastPorts() { return 3; }
