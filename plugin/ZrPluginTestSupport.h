@@ -19,6 +19,30 @@ namespace zrtest {
 
 inline std::wstring Text(const wchar_t* text) { return text ? std::wstring(text) : L"(null)"; }
 
+// The folder of the running program, with its trailing backslash.
+inline std::wstring ExecutableFolder() {
+  wchar_t path[MAX_PATH];
+  GetModuleFileNameW(nullptr, path, MAX_PATH);
+  std::wstring text(path);
+  return text.substr(0, text.rfind(L'\\') + 1);
+}
+
+// Runs a command line in a folder and waits up to 90 s; answers its exit code, or a text saying
+// why there is none.
+inline std::wstring RunProcess(std::wstring command, const std::wstring& folder, DWORD* exitCode) {
+  STARTUPINFOW startup = {};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION process = {};
+  if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, folder.c_str(), &startup,
+                      &process))
+    return L"(not started, error " + std::to_wstring(GetLastError()) + L")";
+  const DWORD wait = WaitForSingleObject(process.hProcess, 90000);
+  GetExitCodeProcess(process.hProcess, exitCode);
+  CloseHandle(process.hThread);
+  CloseHandle(process.hProcess);
+  return wait == WAIT_OBJECT_0 ? L"" : L"(still running after 90 s)";
+}
+
 // The answer of GetInfo, freed; "(null)" for a null BSTR.
 inline std::wstring Info(IZrRemoteControl& plugin, const wchar_t* key) {
   BSTR text = plugin.GetInfo(key);

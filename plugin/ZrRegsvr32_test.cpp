@@ -5,36 +5,20 @@
 #include <map>
 #include <string>
 
-#include "foundation/win/ZrWindows.h"
+#include "plugin/ZrPluginTestSupport.h"
 
 namespace {
 
 constexpr wchar_t kPluginsKey[] = L"Software\\Zorvane\\Stagecore\\Plugins\\RemoteControl";
 
-std::wstring OwnFolder() {
-  wchar_t path[MAX_PATH];
-  GetModuleFileNameW(nullptr, path, MAX_PATH);
-  std::wstring text(path);
-  return text.substr(0, text.rfind(L'\\') + 1);
-}
-
 // regsvr32 with the given switches on the module beside this test; answers its exit code. It runs
 // in the module's folder, where the system's search finds the tools library by its bare name.
-DWORD Regsvr32(const std::wstring& switches) {
-  const std::wstring folder = OwnFolder();
-  std::wstring command = L"regsvr32.exe " + switches + L" \"" + folder + L"ZrRemoteControl.dll\"";
-  STARTUPINFOW startup = {};
-  startup.cb = sizeof startup;
-  PROCESS_INFORMATION process = {};
-  if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, folder.c_str(), &startup,
-                      &process))
-    return 0xFFFFFFFF;
-  WaitForSingleObject(process.hProcess, 90000);
-  DWORD exitCode = 0xFFFFFFFE;
-  GetExitCodeProcess(process.hProcess, &exitCode);
-  CloseHandle(process.hThread);
-  CloseHandle(process.hProcess);
-  return exitCode;
+std::wstring Regsvr32(const std::wstring& switches) {
+  const std::wstring folder = zrtest::ExecutableFolder();
+  DWORD exitCode = 0;
+  const std::wstring failure =
+      zrtest::RunProcess(L"regsvr32.exe " + switches + L" \"" + folder + L"ZrRemoteControl.dll\"", folder, &exitCode);
+  return failure.empty() ? L"exit " + std::to_wstring(exitCode) : failure;
 }
 
 // Every value of a key as "text" or "#number"; "(no key)" alone when the key does not exist.
@@ -73,7 +57,7 @@ std::map<std::wstring, std::wstring> Expected(int index, const wchar_t* displayN
       {L"EnableOnInstall", enable},
       {L"IVersion", L"#3"},
       {L"Company", L"Zorvane, Inc."},
-      {L"Path", OwnFolder() + L"ZrRemoteControl.dll"},
+      {L"Path", zrtest::ExecutableFolder() + L"ZrRemoteControl.dll"},
       {L"Index", L"#" + std::to_wstring(index)},
       {L"Version", L"1.0.1"},
       {L"URL", L"www.zorvane.com"},
@@ -113,12 +97,12 @@ TEST(ZrRegsvr32, RegisterWritesFourKeysAgainAndAgainAndUnregisterRemovesOnlyThem
             ERROR_SUCCESS);
   RegCloseKey(key);
 
-  ASSERT_EQ(Regsvr32(L"/s"), 0u);
+  ASSERT_EQ(Regsvr32(L"/s"), L"exit 0");
   ExpectRegistered();
-  ASSERT_EQ(Regsvr32(L"/s"), 0u);
+  ASSERT_EQ(Regsvr32(L"/s"), L"exit 0");
   ExpectRegistered();
 
-  ASSERT_EQ(Regsvr32(L"/u /s"), 0u);
+  ASSERT_EQ(Regsvr32(L"/u /s"), L"exit 0");
   for (const auto& p : kPlugins) EXPECT_FALSE(KeyExists(std::wstring(kPluginsKey) + L"\\" + p.key)) << p.key;
   EXPECT_TRUE(KeyExists(kPluginsKey));
   EXPECT_TRUE(KeyExists(other));

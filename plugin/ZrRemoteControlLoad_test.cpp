@@ -5,17 +5,9 @@
 
 #include <string>
 
-#include "foundation/win/ZrWindows.h"
+#include "plugin/ZrPluginTestSupport.h"
 
 namespace {
-
-std::wstring Folder(const std::wstring& path) { return path.substr(0, path.rfind(L'\\') + 1); }
-
-std::wstring OwnFolder() {
-  wchar_t path[MAX_PATH];
-  GetModuleFileNameW(nullptr, path, MAX_PATH);
-  return Folder(path);
-}
 
 std::wstring ReadUtf16(const std::wstring& path) {
   HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
@@ -48,7 +40,7 @@ class InstallationFolder {
                std::to_wstring(++counter) + L"\\";
     CreateDirectoryW(m_folder.c_str(), nullptr);
     CreateDirectoryW((m_folder + L"x64").c_str(), nullptr);
-    const std::wstring built = OwnFolder();
+    const std::wstring built = zrtest::ExecutableFolder();
     Copy(built + L"plugin_load_child.exe", m_folder + L"plugin_load_child.exe");
     Copy(built + L"ZrRemoteControl.dll", m_folder + L"ZrRemoteControl.dll");
     Copy(built + L"Portable.dat", m_folder + L"Portable.dat");
@@ -69,21 +61,12 @@ class InstallationFolder {
   // Runs the child; answers its result file's text.
   std::wstring LoadInChild(const wchar_t* productInfoError) {
     SetEnvironmentVariableW(L"ZRTOOLS_PRODUCT_INFO_ERROR", productInfoError);
-    std::wstring command = L"\"" + m_folder + L"plugin_load_child.exe\" \"" + m_folder + L"ZrRemoteControl.dll\" \"" +
-                           m_folder + L"result.txt\"";
-    STARTUPINFOW startup = {};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION process = {};
-    const BOOL started = CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                                        m_folder.c_str(), &startup, &process);
-    SetEnvironmentVariableW(L"ZRTOOLS_PRODUCT_INFO_ERROR", nullptr);
-    if (!started) return L"(child not started, error " + std::to_wstring(GetLastError()) + L")";
-    const DWORD wait = WaitForSingleObject(process.hProcess, 90000);
     DWORD exitCode = 0;
-    GetExitCodeProcess(process.hProcess, &exitCode);
-    if (wait != WAIT_OBJECT_0) return L"(child wait " + std::to_wstring(wait) + L" error " + std::to_wstring(GetLastError()) + L")";
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
+    const std::wstring failure = zrtest::RunProcess(L"\"" + m_folder + L"plugin_load_child.exe\" \"" + m_folder +
+                                                        L"ZrRemoteControl.dll\" \"" + m_folder + L"result.txt\"",
+                                                    m_folder, &exitCode);
+    SetEnvironmentVariableW(L"ZRTOOLS_PRODUCT_INFO_ERROR", nullptr);
+    if (!failure.empty()) return L"child " + failure;
     if (exitCode != 0) return L"(child exit code " + std::to_wstring(exitCode) + L")";
     return ReadUtf16(m_folder + L"result.txt");
   }

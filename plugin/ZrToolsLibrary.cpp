@@ -1,6 +1,7 @@
 #include "plugin/ZrToolsLibrary.h"
 
 #include "foundation/win/ZrHandle.h"
+#include "foundation/win/ZrInstallLocation.h"
 #include "foundation/win/ZrModuleInstance.h"
 #include "foundation/win/ZrModuleLocks.h"
 #include "foundation/win/ZrProcessInfo.h"
@@ -16,11 +17,6 @@ IZrTools* g_tools = nullptr;
 bool IsAbsolutePath(const ZrString& name) {
   if (name.Length() >= 3 && name[1] == u':' && (name[2] == u'\\' || name[2] == u'/')) return true;
   return name.Length() >= 2 && name[0] == u'\\' && name[1] == u'\\';
-}
-
-ZrString WithTrailingBackslash(ZrString directory) {
-  if (!directory.IsEmpty() && directory[directory.Length() - 1] != u'\\') directory += u'\\';
-  return directory;
 }
 
 // The install directory the product family agreed on for this process: the block's third copy,
@@ -58,7 +54,7 @@ ZrStringArray ZrToolsLibraryCandidates(const ZrString& installDirectory, const Z
   } else if (installDirectory.IsEmpty()) {
     candidates.Add(fileName);
   } else {
-    const ZrString directory = WithTrailingBackslash(installDirectory);
+    const ZrString directory = ZrWithOneTrailingBackslash(installDirectory);
     candidates.Add(directory + fileName);
     candidates.Add(directory + u"x64\\" + fileName);
   }

@@ -1,9 +1,9 @@
 #include "peers/host/RcHost.h"
 
-#include <cwctype>
-
 #include "foundation/ZrTimer.h"
+#include "peers/host/RcHostOptions.h"
 #include "peers/host/RcHostOutput.h"
+#include "plugin/ZrBoundary.h"
 
 void RcHost::Name(IZrRemoteControl* plugin, std::wstring name) {
   std::lock_guard<std::mutex> lock(m_lock);
@@ -14,7 +14,7 @@ bool RcHost::OnRemoteCode(IZrRemoteControl* sender, BSTR code, int32_t milliseco
   // Taken first, so that printing is not counted in a measured latency.
   const int64_t receivedNs = m_timestamps ? ZrSteadyNowNs() : 0;
   // The module frees the code when this returns; it is copied here.
-  const std::wstring text = code && !IsBadStringPtrW(code, static_cast<UINT_PTR>(-1)) ? std::wstring(code) : L"";
+  const std::wstring text = ZrIsReadableString(code) ? std::wstring(code) : L"";
   std::wstring name;
   {
     std::lock_guard<std::mutex> lock(m_lock);
@@ -29,9 +29,7 @@ bool RcHost::OnRemoteCode(IZrRemoteControl* sender, BSTR code, int32_t milliseco
 }
 
 BSTR RcHost::GetValue(const wchar_t* name) {
-  if (!name || IsBadStringPtrW(name, static_cast<UINT_PTR>(-1))) return nullptr;
-  std::wstring key(name);
-  for (wchar_t& c : key) c = static_cast<wchar_t>(std::towlower(c));
-  auto it = m_values.find(key);
+  if (!ZrIsReadableString(name)) return nullptr;
+  auto it = m_values.find(RcLower(name));
   return it == m_values.end() ? nullptr : SysAllocString(it->second.c_str());
 }

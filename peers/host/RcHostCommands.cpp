@@ -1,7 +1,6 @@
 #include "peers/host/RcHostCommands.h"
 
 #include <cstdio>
-#include <cwctype>
 #include <string>
 #include <vector>
 
@@ -17,11 +16,6 @@ constexpr wchar_t kPluginsKey[] = L"Software\\Zorvane\\Stagecore\\Plugins\\Remot
 std::wstring Hex4(unsigned value) {
   wchar_t text[16];
   swprintf(text, 16, L"0x%04X", value);
-  return text;
-}
-
-std::wstring Lower(std::wstring text) {
-  for (wchar_t& c : text) c = static_cast<wchar_t>(std::towlower(c));
   return text;
 }
 
@@ -229,7 +223,7 @@ int RcListen(const RcHostOptions& options) {
     Plugin plugin(module, type, nullptr);
     if (!plugin) break;
     name = plugin.Info(L"Name");
-    if (Lower(name) == Lower(options.plugin) || std::to_wstring(type) == options.plugin) chosen = type;
+    if (RcLower(name) == RcLower(options.plugin) || std::to_wstring(type) == options.plugin) chosen = type;
   }
   if (chosen < 0) {
     RcPrintErrorLine(L"rchost: no plug-in called " + options.plugin + L" (see rchost list)");

@@ -16,12 +16,12 @@ bool ParseCount(const std::wstring& text, int* value) {
   return true;
 }
 
-std::wstring Lower(std::wstring text) {
+}  // namespace
+
+std::wstring RcLower(std::wstring text) {
   for (wchar_t& c : text) c = static_cast<wchar_t>(std::towlower(c));
   return text;
 }
-
-}  // namespace
 
 RcHostOptions RcParseOptions(const std::vector<std::wstring>& arguments) {
   RcHostOptions options;
@@ -48,7 +48,7 @@ RcHostOptions RcParseOptions(const std::vector<std::wstring>& arguments) {
       const size_t equals = hasNext ? arguments[i + 1].find(L'=') : std::wstring::npos;
       if (equals == std::wstring::npos || equals == 0) return fail(L"--value needs NAME=VALUE");
       const std::wstring& pair = arguments[++i];
-      options.values[Lower(pair.substr(0, equals))] = pair.substr(equals + 1);
+      options.values[RcLower(pair.substr(0, equals))] = pair.substr(equals + 1);
     } else if (argument.rfind(L"--", 0) == 0) {
       return fail(L"unknown option " + argument);
     } else if (!haveCommand) {

@@ -21,5 +21,8 @@ struct RcHostOptions {
 // arguments: without the program name.
 RcHostOptions RcParseOptions(const std::vector<std::wstring>& arguments);
 
+// Lower case, as names of values and plug-ins are compared.
+std::wstring RcLower(std::wstring text);
+
 // The text of --help.
 const wchar_t* RcHostUsage();

@@ -3,14 +3,10 @@
 #include <new>
 #include <vector>
 
-namespace {
-
-bool Readable(const wchar_t* text) { return text && !IsBadStringPtrW(text, static_cast<UINT_PTR>(-1)); }
-
-}  // namespace
+#include "plugin/ZrBoundary.h"
 
 IZrHostRegistryKey* ZrHostRegistryKey::Open(const ZrString& root, const wchar_t* path, int flags) {
-  if (!Readable(path)) return nullptr;
+  if (!ZrIsReadableString(path)) return nullptr;
   const ZrString full = root + ZrU(path);
   HKEY key = nullptr;
   const REGSAM access = KEY_READ | KEY_WRITE | DELETE;
@@ -55,7 +51,7 @@ bool ZrHostRegistryKey::ValueExists(const wchar_t* name) {
 
 bool ZrHostRegistryKey::SubkeyExists(const wchar_t* name) {
   HKEY subkey = nullptr;
-  if (!Readable(name) || RegOpenKeyExW(m_key, name, 0, KEY_READ, &subkey) != ERROR_SUCCESS) return false;
+  if (!ZrIsReadableString(name) || RegOpenKeyExW(m_key, name, 0, KEY_READ, &subkey) != ERROR_SUCCESS) return false;
   RegCloseKey(subkey);
   return true;
 }
@@ -67,7 +63,7 @@ bool ZrHostRegistryKey::SetInt(const wchar_t* name, int value, int, int) {
 }
 
 bool ZrHostRegistryKey::SetString(const wchar_t* name, const wchar_t* value, int, const wchar_t*, int) {
-  if (!Readable(value)) value = L"";
+  if (!ZrIsReadableString(value)) value = L"";
   const DWORD size = static_cast<DWORD>((wcslen(value) + 1) * sizeof(wchar_t));
   return RegSetValueExW(m_key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value), size) == ERROR_SUCCESS;
 }
@@ -104,6 +100,6 @@ bool ZrHostRegistryKey::RemoveAllValues() {
 }
 
 bool ZrHostRegistryKey::RemoveSubkey(const wchar_t* name, int) {
-  if (!Readable(name) || !name[0]) return false;
+  if (!ZrIsReadableString(name) || !name[0]) return false;
   return RegDeleteTreeW(m_key, name) == ERROR_SUCCESS;
 }

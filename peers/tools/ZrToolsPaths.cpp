@@ -1,5 +1,6 @@
 #include "peers/tools/ZrToolsPaths.h"
 
+#include "foundation/win/ZrInstallLocation.h"
 #include "foundation/win/ZrModuleInstance.h"
 #include "foundation/win/ZrProcessInfo.h"
 
@@ -7,9 +8,7 @@ ZrString ZrToolsInstallDirectory() {
   const ZrString installed = ZrProcessInfo::Get().GetInstallDirectory();
   if (!installed.IsEmpty()) return installed;
   // Without a known installation the library's own folder stands in for it.
-  const ZrString path = ZrGetModuleFileName(ZrGetModuleInstance());
-  const int slash = path.ReverseFind(u'\\');
-  return slash < 0 ? ZrString() : path.Left(slash + 1);
+  return ZrDirectoryOf(ZrGetModuleFileName(ZrGetModuleInstance()));
 }
 
 ZrString ZrToolsAppDataDirectory() { return ZrProcessInfo::Get().GetAppDataDirectory(); }
