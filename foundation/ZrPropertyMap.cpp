@@ -1,24 +1,72 @@
 #include "foundation/ZrPropertyMap.h"
 
+#include <clocale>
+#include <cmath>
 #include <cstring>
+#include <string>
 
 #include "foundation/ZrConvert.h"
 #include "foundation/ZrFormat.h"
 #include "foundation/ZrPackedText.h"
 #include "foundation/ZrXmlDocument.h"
+#include "foundation/ZrXmlText.h"
+
+namespace {
+
+// The version with one decimal in the current locale's notation, as "%.1f" writes it. Versions are
+// whole tenths (1.0); those are written directly, anything else goes through the formatter.
+void AppendVersionText(std::u16string& out, double version) {
+  const double tenths = version * 10.0;
+  if (!(std::fabs(tenths) < 1e9) || tenths != std::floor(tenths)) {
+    out.append(ZrDoubleToText1(version).View());
+    return;
+  }
+  const long long whole = static_cast<long long>(std::fabs(tenths));
+  const std::string digits = (std::signbit(version) ? "-" : "") + std::to_string(whole / 10);
+  out.append(digits.begin(), digits.end());
+  out.push_back(static_cast<unsigned char>(*std::localeconv()->decimal_point));
+  out.push_back(static_cast<ZrChar>(u'0' + whole % 10));
+}
+
+// A version attribute is read with the text-to-real rule. Its usual form, digits with one "." or
+// "," and at most 15 digits in all, is read here directly: the digits make an exact integer and a
+// power of ten up to 10^15 is exact too, so their quotient is the correctly rounded value that the
+// rule gives as well. Anything else (references included) is decoded and read by the rule.
+double ReadVersion(std::u16string_view text) {
+  int64_t digits = 0;
+  int count = 0, decimals = -1;
+  for (const ZrChar c : text) {
+    if (c >= u'0' && c <= u'9') {
+      digits = digits * 10 + (c - u'0');
+      ++count;
+      if (decimals >= 0) ++decimals;
+    } else if ((c == u'.' || c == u',') && decimals < 0) {
+      decimals = 0;
+    } else {
+      count = -1;
+      break;
+    }
+  }
+  if (count <= 0 || count > 15) {
+    return ZrToDouble(DecodeXmlText(text.data(), static_cast<int>(text.size())).c_str());
+  }
+  static constexpr double kPowers[] = {1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7, 1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
+  return static_cast<double>(digits) / kPowers[decimals > 0 ? decimals : 0];
+}
+
+}  // namespace
 
 ZrPropertyMap::~ZrPropertyMap() = default;
 
 ZrString& ZrPropertyMap::FindOrInsert(const ZrChar* key) {
   if (!m_entries) m_entries = std::make_unique<Entries>();
-  if (ZrString* value = m_entries->Find(key)) return *value;
-  return m_entries->SetAt(ZrString(key), ZrString());
+  if (m_readKey && m_readKey->c_str() == key) return m_entries->FindOrInsert(*m_readKey);
+  return m_entries->FindOrInsert(key);
 }
 
 ZrString& ZrPropertyMap::FindOrInsert(const ZrString& key) {
   if (!m_entries) m_entries = std::make_unique<Entries>();
-  if (ZrString* value = m_entries->Find(key)) return *value;
-  return m_entries->SetAt(key, ZrString());
+  return m_entries->FindOrInsert(key);
 }
 
 bool ZrPropertyMap::Exists(const ZrChar* key) const { return m_entries && m_entries->Find(key); }
@@ -149,11 +197,11 @@ void ZrPropertyMap::ToXml(ZrString& out, const ZrChar* rootTag, bool emptyWhenNo
   document.SetOptions(document.GetOptions() | ZrXmlDocument::kOptionIgnoreCase);
   WriteItems(document);
 
-  const ZrString versionText = ZrDoubleToText1(version);
-  const ZrString root(rootTag);
+  std::u16string versionText;
+  AppendVersionText(versionText, version);
+  const std::u16string_view root(rootTag ? rootTag : u"", ZrLength(rootTag));
   const ZrString& items = document.GetText();
-  const std::u16string_view parts[] = {u"<", root.View(), u" version=\"", versionText.View(), u"\">\r\n",
-                                       items.View(), u"</", root.View(), u">"};
+  const std::u16string_view parts[] = {u"<", root, u" version=\"", versionText, u"\">\r\n", items.View(), u"</", root, u">"};
   size_t total = 0;
   for (const auto& part : parts) total += part.size();
   ZrString text;
@@ -174,7 +222,7 @@ bool ZrPropertyMap::FromXml(const ZrString& xml, const ZrChar* rootTag, double e
   document.SetOptions(document.GetOptions() | ZrXmlDocument::kOptionIgnoreCase);
   const int root = document.FindChildElement(0, 0, rootTag);
   if (!root) return false;
-  if (ZrToDouble(document.GetAttribute(root, u"version").c_str()) != expectedVersion) return false;
+  if (ReadVersion(document.GetRawAttribute(root, u"version")) != expectedVersion) return false;
   document.EnterElement();
   ReadItems(document);
   document.LeaveElement();
@@ -192,7 +240,12 @@ void ZrPropertyMap::WriteItems(ZrXmlDocument& document) const {
 void ZrPropertyMap::ReadItems(ZrXmlDocument& document) {
   Clear();
   for (int item; (item = document.FindChildElement(document.GetParent(), document.GetCurrent(), u"Item"));) {
-    SetString(document.GetAttribute(item, u"Name").c_str(), document.GetElementText(item), false);
+    const ZrString name = document.GetAttribute(item, u"Name");
+    // SetString gets the key as characters; when they reach the inner map unchanged, the map
+    // shares this string instead of copying it.
+    m_readKey = &name;
+    SetString(name.c_str(), document.GetElementText(item), false);
+    m_readKey = nullptr;
   }
 }
 

@@ -20,7 +20,25 @@ class ZrXmlDocument;
 
 class ZrPropertyMap {
  public:
-  using Entries = ZrStringMap<ZrString>;
+  // The inner map: a ZrStringMap (its table and iteration rules) that can find or insert a key
+  // given as characters with a single hash and search.
+  class Entries : public ZrStringMap<ZrString> {
+   public:
+    ZrString& FindOrInsert(const ZrChar* key) {
+      const uint32_t hash = ZrHashNoCase(key);
+      if (auto* node = this->FindNode(hash, [&](const ZrString& k) { return ZrCompareNoCase(k.c_str(), key) == 0; }))
+        return node->value;
+      return this->InsertNew(hash, ZrString(key), ZrString())->value;
+    }
+    // The same with the key at hand as a string, which a new entry shares.
+    ZrString& FindOrInsert(const ZrString& key) {
+      const ZrChar* chars = key.c_str();
+      const uint32_t hash = ZrHashNoCase(chars);
+      if (auto* node = this->FindNode(hash, [&](const ZrString& k) { return ZrCompareNoCase(k.c_str(), chars) == 0; }))
+        return node->value;
+      return this->InsertNew(hash, key, ZrString())->value;
+    }
+  };
 
   ZrPropertyMap() = default;
   ZrPropertyMap(const ZrPropertyMap& other) { ZrPropertyMap::Assign(other); }
@@ -69,4 +87,6 @@ class ZrPropertyMap {
   ZrString& FindOrInsert(const ZrChar* key);
 
   std::unique_ptr<Entries> m_entries;
+  // While ReadItems stores an item: the key it passes to SetString.
+  const ZrString* m_readKey = nullptr;
 };

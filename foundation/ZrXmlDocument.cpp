@@ -26,9 +26,13 @@ bool ContinuesSearchName(ZrChar c) {
   return c == u' ' || c == u'=' || c == u'/' || c == u'[' || c == u']';
 }
 
-bool EndsAttributeName(ZrChar c) {
-  return c == u'=' || IsSpace(c) || c == u'>' || c == u'/' || c == u'?';
-}
+// An attribute name ends at one of "= \t\n\r>/?"; quotes are stepped over whole (SkipQuoted).
+constexpr uint64_t kAttributeNameEnds = (1ull << '=') | (1ull << ' ') | (1ull << '\t') | (1ull << '\n') |
+                                        (1ull << '\r') | (1ull << '>') | (1ull << '/') | (1ull << '?');
+constexpr uint64_t kQuotes = (1ull << '"') | (1ull << '\'');
+
+inline bool EndsAttributeName(ZrChar c) { return c < 64 && (kAttributeNameEnds >> c) & 1; }
+inline bool IsQuote(ZrChar c) { return c < 64 && (kQuotes >> c) & 1; }
 
 // The scanner pairs every quote after a tag's name with the next one of its kind, wherever it
 // stands; attribute scanning must step over the same runs, or an edit could pair them anew.
@@ -107,40 +111,59 @@ struct ZrXmlDocument::AttributeSpan {
   int insertAt = 0;      // just after the last attribute
 };
 
-ZrXmlDocument::ZrXmlDocument() {
+ZrXmlDocument::ZrXmlDocument() : m_blocks(m_inlineTable), m_blockTableCapacity(kInlineTableSlots) {
+  std::fill(std::begin(m_inlineTable), std::end(m_inlineTable), nullptr);
   SetCapacity(8);
   Rec(0) = ZrXmlElementRecord{};
 }
 
 ZrXmlDocument::~ZrXmlDocument() {
-  for (int b = 0; b < m_blockTableCapacity; ++b) std::free(m_blocks[b]);
-  std::free(m_blocks);
+  for (int b = 0; b < m_blockTableCapacity; ++b)
+    if (m_blocks[b] != m_inlineRecords) std::free(m_blocks[b]);
+  if (m_blocks != m_inlineTable) std::free(m_blocks);
 }
 
 // Sets the number of records allocated. Blocks hold kRecordsPerBlock records; only the last one
-// in use may be smaller.
+// in use may be smaller. A first block of a few records lives inside the document itself, and so
+// does a block table of a few slots: small documents, the common kind, allocate nothing for them.
 void ZrXmlDocument::SetCapacity(int capacity) {
   const int oldBlocks = (m_recordCapacity + kRecordsPerBlock - 1) / kRecordsPerBlock;
   const int blocks = (capacity + kRecordsPerBlock - 1) / kRecordsPerBlock;
   if (blocks > m_blockTableCapacity) {
     const int slots = 2 * (blocks - 1) + 4;
-    auto** table = static_cast<ZrXmlElementRecord**>(std::realloc(m_blocks, sizeof(ZrXmlElementRecord*) * slots));
+    auto** table = static_cast<ZrXmlElementRecord**>(std::malloc(sizeof(ZrXmlElementRecord*) * slots));
     if (!table) throw std::bad_alloc();
+    std::copy(m_blocks, m_blocks + m_blockTableCapacity, table);
     std::fill(table + m_blockTableCapacity, table + slots, nullptr);
+    if (m_blocks != m_inlineTable) std::free(m_blocks);
     m_blocks = table;
     m_blockTableCapacity = slots;
   }
   for (int b = blocks; b < oldBlocks; ++b) {
-    std::free(m_blocks[b]);
+    if (m_blocks[b] != m_inlineRecords) std::free(m_blocks[b]);
     m_blocks[b] = nullptr;
   }
   for (int b = 0; b < blocks; ++b) {
     const int oldSize = std::clamp(m_recordCapacity - b * kRecordsPerBlock, 0, kRecordsPerBlock);
     const int size = std::min(capacity - b * kRecordsPerBlock, kRecordsPerBlock);
     if (size == oldSize) continue;
-    void* block = std::realloc(m_blocks[b], sizeof(ZrXmlElementRecord) * size);
-    if (!block) throw std::bad_alloc();
-    m_blocks[b] = static_cast<ZrXmlElementRecord*>(block);
+    ZrXmlElementRecord* old = m_blocks[b];
+    if (b == 0 && size <= kInlineRecords) {
+      if (old != m_inlineRecords) {
+        if (old) std::copy(old, old + std::min(oldSize, size), m_inlineRecords);
+        std::free(old);
+        m_blocks[0] = m_inlineRecords;
+      }
+    } else if (old == m_inlineRecords) {
+      auto* block = static_cast<ZrXmlElementRecord*>(std::malloc(sizeof(ZrXmlElementRecord) * size));
+      if (!block) throw std::bad_alloc();
+      std::copy(old, old + std::min(oldSize, size), block);
+      m_blocks[0] = block;
+    } else {
+      void* block = std::realloc(old, sizeof(ZrXmlElementRecord) * size);
+      if (!block) throw std::bad_alloc();
+      m_blocks[b] = static_cast<ZrXmlElementRecord*>(block);
+    }
   }
   m_recordCapacity = capacity;
 }
@@ -218,22 +241,26 @@ inline void ZrXmlDocument::LinkLastChild(int parent, int index) {
 bool ZrXmlDocument::NameMatches(int nameStart, int nameLength, const ZrChar* search, int searchLength) const {
   const ZrChar* name = m_text.c_str() + nameStart;
   const bool fold = (m_options & kOptionIgnoreCase) != 0;
-  const ZrStringGlobals& globals = ZrStringGlobals::Instance();
   if (searchLength >= 0 && searchLength < nameLength) return false;
   for (int k = 0; k < nameLength; ++k) {
     const ZrChar s = search[k];
     if (searchLength < 0 && s == 0) return false;
-    if (s != name[k] && (!fold || globals.Fold(s) != globals.Fold(name[k]))) return false;
+    if (s == name[k]) continue;
+    if (!fold) return false;
+    const ZrStringGlobals& globals = ZrStringGlobals::Instance();
+    if (globals.Fold(s) != globals.Fold(name[k])) return false;
   }
   if (searchLength == nameLength) return true;
   const ZrChar next = search[nameLength];
   return (searchLength < 0 && next == 0) || ContinuesSearchName(next);
 }
 
-int ZrXmlDocument::TagNameLength(int element) const {
+int ZrXmlDocument::TagNameLength(int element) const { return TagNameLength(element, GetStartTagLength(element)); }
+
+int ZrXmlDocument::TagNameLength(int element, int startTagLength) const {
   const ZrXmlElementRecord& r = Rec(element);
   const ZrChar* t = m_text.c_str();
-  const int end = r.start + GetStartTagLength(element);
+  const int end = r.start + startTagLength;
   int i = r.start + 1;
   while (i < end && !ZrXmlTokenizer::EndsTagName(t[i])) ++i;
   return i - (r.start + 1);
@@ -298,8 +325,12 @@ bool ZrXmlDocument::Parse(const ZrString& text) {
 
   ZrString error;
   int root = 0;
+  // The fixed messages are made once and shared.
+  static const ZrString kEmptyDocument(u"Empty document");
+  static const ZrString kNoRoot(u"No root element");
+  static const ZrString kRootSibling(u"Root element has sibling");
   if (length == 0) {
-    error = u"Empty document";
+    error = kEmptyDocument;
   } else {
     const ZrChar* t = m_text.c_str();
     ZrXmlTokenizer tokenizer(t, length);
@@ -381,9 +412,9 @@ bool ZrXmlDocument::Parse(const ZrString& text) {
 
     root = Rec(0).firstChild;
     if (!root) {
-      error = u"No root element";
+      error = kNoRoot;
     } else if (Rec(root).nextSibling) {
-      error = u"Root element has sibling";
+      error = kRootSibling;
     }
   }
 
@@ -492,15 +523,16 @@ bool ZrXmlDocument::FindAttribute(int element, const ZrChar* name, AttributeSpan
   const ZrXmlElementRecord& r = Rec(element);
   // Attributes lie before the closing ">" or "/>": an unquoted last value must not take the "/",
   // or an edit of it would turn an empty-element tag into a start tag.
-  int end = r.start + GetStartTagLength(element) - 1;
+  const int startTag = GetStartTagLength(element);
+  int end = r.start + startTag - 1;
   if (end > r.start + 1 && t[end - 1] == u'/' && !(r.levelFlags & kNotEnded) && GetEndTagLength(element) == 0) --end;
-  int i = r.start + 1 + TagNameLength(element);
+  int i = r.start + 1 + TagNameLength(element, startTag);
   span.insertAt = i;
   for (;;) {
     while (i < end && IsSpace(t[i])) ++i;
     if (i >= end || t[i] == u'>' || t[i] == u'/' || t[i] == u'?') return false;
     const int nameStart = i;
-    while (i < end && !EndsAttributeName(t[i])) i = SkipQuoted(t, i, end);
+    while (i < end && !EndsAttributeName(t[i])) i = IsQuote(t[i]) ? SkipQuoted(t, i, end) : i + 1;
     const int nameEnd = i;
     span.insertAt = i;
     int j = i;
@@ -512,14 +544,13 @@ bool ZrXmlDocument::FindAttribute(int element, const ZrChar* name, AttributeSpan
     if (j < end && (t[j] == u'"' || t[j] == u'\'')) {
       const ZrChar quote = t[j];
       span.valueStart = j + 1;
-      int k = span.valueStart;
-      while (k < end && t[k] != quote) ++k;
+      int k = ZrXmlTokenizer::Find(t, span.valueStart, end, quote);
       span.valueEnd = k;
       span.replaceEnd = k < end ? k + 1 : k;
     } else {
       span.valueStart = j;
       int k = j;
-      while (k < end && !IsSpace(t[k]) && t[k] != u'>') k = SkipQuoted(t, k, end);
+      while (k < end && !IsSpace(t[k]) && t[k] != u'>') k = IsQuote(t[k]) ? SkipQuoted(t, k, end) : k + 1;
       span.valueEnd = span.replaceEnd = k;
     }
     i = span.replaceEnd;
@@ -533,6 +564,13 @@ ZrString ZrXmlDocument::GetAttribute(int element, const ZrChar* name) const {
   AttributeSpan span;
   if (!FindAttribute(element, name, span)) return ZrString();
   return DecodeXmlText(m_text.c_str() + span.valueStart, span.valueEnd - span.valueStart);
+}
+
+std::u16string_view ZrXmlDocument::GetRawAttribute(int element, const ZrChar* name) const {
+  if (!IsElement(element) || !name) return {};
+  AttributeSpan span;
+  if (!FindAttribute(element, name, span)) return {};
+  return std::u16string_view(m_text.c_str() + span.valueStart, static_cast<size_t>(span.valueEnd - span.valueStart));
 }
 
 ZrString ZrXmlDocument::GetElementText(int element) const {
@@ -560,13 +598,28 @@ ZrString ZrXmlDocument::GetElementText(int element) const {
   return result;
 }
 
-void ZrXmlDocument::ReplaceText(int offset, int removeCount, const ZrChar* insert, int insertCount) {
+void ZrXmlDocument::ReplaceText(int offset, int removeCount, std::initializer_list<std::u16string_view> pieces) {
+  size_t insertCount = 0;
+  for (const auto& piece : pieces) insertCount += piece.size();
   const int oldLength = m_text.Length();
-  const int newLength = oldLength - removeCount + insertCount;
-  ZrChar* buffer = m_text.GetBuffer(std::max(newLength, oldLength));
+  const int newLength = oldLength - removeCount + static_cast<int>(insertCount);
+  // Appending element after element must not reallocate for every one: grow by doubling.
+  int wanted = std::max(newLength, oldLength);
+  const int capacity = static_cast<int>(m_text.Block()->capacity) - 1;
+  if (wanted > capacity) wanted = std::max({wanted, 2 * capacity, 512});
+  ZrChar* buffer = m_text.GetBuffer(wanted);
   std::memmove(buffer + offset + insertCount, buffer + offset + removeCount,
                sizeof(ZrChar) * static_cast<size_t>(oldLength - offset - removeCount));
-  std::memcpy(buffer + offset, insert, sizeof(ZrChar) * static_cast<size_t>(insertCount));
+  ZrChar* out = buffer + offset;
+  for (const auto& piece : pieces) {
+    // Most pieces are a few characters of markup; a call to memcpy costs more than they do.
+    if (piece.size() > 16) {
+      std::memcpy(out, piece.data(), sizeof(ZrChar) * piece.size());
+      out += piece.size();
+    } else {
+      for (const ZrChar c : piece) *out++ = c;
+    }
+  }
   m_text.ReleaseBuffer(newLength);
 }
 
@@ -600,21 +653,19 @@ void ZrXmlDocument::SetAttribute(int element, const ZrChar* name, const ZrString
   if (!IsElement(element) || !name) return;
   const ZrString escaped = EscapeXmlText(value, true);
   AttributeSpan span;
-  std::u16string piece;
-  int offset = 0;
-  int removeCount = 0;
-  if (FindAttribute(element, name, span)) {
-    offset = span.replaceStart;
-    removeCount = span.replaceEnd - span.replaceStart;
-  } else {
-    offset = span.insertAt;
-    piece.append(u" ").append(name).append(u"=");
-  }
-  piece.append(u"\"").append(escaped.View()).append(u"\"");
+  const bool replace = FindAttribute(element, name, span);
+  const int offset = replace ? span.replaceStart : span.insertAt;
+  const int removeCount = replace ? span.replaceEnd - span.replaceStart : 0;
+  const std::u16string_view nameView(name, replace ? 0 : ZrLength(name));
   const int startTag = GetStartTagLength(element);
   const int endTag = GetEndTagLength(element);
-  const int delta = static_cast<int>(piece.size()) - removeCount;
-  ReplaceText(offset, removeCount, piece.data(), static_cast<int>(piece.size()));
+  const int before = m_text.Length();
+  if (replace) {
+    ReplaceText(offset, removeCount, {u"\"", escaped.View(), u"\""});
+  } else {
+    ReplaceText(offset, 0, {u" ", nameView, u"=\"", escaped.View(), u"\""});
+  }
+  const int delta = m_text.Length() - before;
   ShiftRecords(offset, delta, element);
   SetTagLengths(Rec(element), startTag + delta, endTag);
   m_options |= kOptionEdited;
@@ -623,21 +674,11 @@ void ZrXmlDocument::SetAttribute(int element, const ZrChar* name, const ZrString
 int ZrXmlDocument::AppendElement(const ZrChar* name, const ZrString& text) {
   if (!name || !*name) return 0;
   const ZrString escaped = EscapeXmlText(text, false);
-  std::u16string piece(u"<");
-  piece.append(name);
-  int startTag = 0;
-  int endTag = 0;
-  if (escaped.IsEmpty()) {
-    piece.append(u"/>");
-    startTag = static_cast<int>(piece.size());
-  } else {
-    piece.append(u">");
-    startTag = static_cast<int>(piece.size());
-    piece.append(escaped.View()).append(u"</").append(name).append(u">");
-    endTag = static_cast<int>(ZrLength(name)) + 3;
-  }
-  const int elementLength = static_cast<int>(piece.size());
-  piece.append(u"\r\n");
+  const std::u16string_view tag(name, ZrLength(name));
+  const bool empty = escaped.IsEmpty();
+  const int startTag = static_cast<int>(tag.size()) + (empty ? 3 : 2);
+  const int endTag = empty ? 0 : static_cast<int>(tag.size()) + 3;
+  const int elementLength = startTag + (empty ? 0 : escaped.Length() + endTag);
 
   const int parent = IsElement(m_parent) ? m_parent : 0;
   const int after = IsElement(m_current) && Rec(m_current).parent == parent ? m_current : 0;
@@ -648,6 +689,7 @@ int ZrXmlDocument::AppendElement(const ZrChar* name, const ZrString& text) {
   int prefix = 0;
   bool parentWasEmptyTag = false;
   bool parentNotEnded = false;
+  std::u16string_view opening, closingName;
   if (after) {
     offset = Rec(after).start + Rec(after).length;
     while (offset < length && IsSpace(t[offset])) ++offset;
@@ -665,22 +707,29 @@ int ZrXmlDocument::AppendElement(const ZrChar* name, const ZrString& text) {
       offset = p.start + p.length - 2;
       removeCount = 2;
       const bool slashBefore = t[offset - 1] == u'/';
-      prefix = slashBefore ? 2 : 1;
+      opening = slashBefore ? u" >" : u">";
+      prefix = static_cast<int>(opening.size());
+      closingName = std::u16string_view(t + p.start + 1, static_cast<size_t>(TagNameLength(parent)));
       parentWasEmptyTag = true;
-      std::u16string wrapped(slashBefore ? u" >" : u">");
-      wrapped.append(piece).append(u"</").append(t + p.start + 1, static_cast<size_t>(TagNameLength(parent)));
-      wrapped.append(u">");
-      piece.swap(wrapped);
     }
   }
 
-  const int delta = static_cast<int>(piece.size()) - removeCount;
+  // The closing name points into the text, which the edit moves: copy it first.
+  const std::u16string parentName(closingName);
   const int parentStartTag = GetStartTagLength(parent);
-  ReplaceText(offset, removeCount, piece.data(), static_cast<int>(piece.size()));
+  const int before = length;
+  if (empty) {
+    ReplaceText(offset, removeCount, {opening, u"<", tag, u"/>\r\n", parentWasEmptyTag ? u"</" : u"", parentName,
+                                      parentWasEmptyTag ? u">" : u""});
+  } else {
+    ReplaceText(offset, removeCount, {opening, u"<", tag, u">", escaped.View(), u"</", tag, u">\r\n",
+                                      parentWasEmptyTag ? u"</" : u"", parentName, parentWasEmptyTag ? u">" : u""});
+  }
+  const int delta = m_text.Length() - before;
   ShiftRecords(offset, delta, parent);
   if (parentNotEnded) Rec(parent).length += delta;
   if (parentWasEmptyTag) {
-    SetTagLengths(Rec(parent), parentStartTag - 2 + prefix, static_cast<int>(piece.size()) - prefix - elementLength - 2);
+    SetTagLengths(Rec(parent), parentStartTag - 2 + prefix, static_cast<int>(parentName.size()) + 3);
   }
 
   const int index = TakeRecord();

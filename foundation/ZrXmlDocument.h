@@ -8,6 +8,8 @@
 // records in step with it. Offsets count UTF-16 units from the start of the text.
 
 #include <cstdint>
+#include <initializer_list>
+#include <string_view>
 
 #include "foundation/ZrString.h"
 #include "foundation/ZrXmlTokenizer.h"
@@ -70,6 +72,8 @@ class ZrXmlDocument {
 
   ZrString GetTagName(int element) const;
   ZrString GetAttribute(int element, const ZrChar* name) const;
+  // The attribute's value as it stands in the text, not decoded; valid until the next edit.
+  std::u16string_view GetRawAttribute(int element, const ZrChar* name) const;
   void SetAttribute(int element, const ZrChar* name, const ZrString& value);
   ZrString GetElementText(int element) const;
   // Inserts <name>text</name> (or <name/>) and CR LF after the current element and makes it current.
@@ -103,10 +107,12 @@ class ZrXmlDocument {
   void SetTagLengths(ZrXmlElementRecord& record, int startTag, int endTag);
   bool NameMatches(int nameStart, int nameLength, const ZrChar* search, int searchLength) const;
   int TagNameLength(int element) const;
+  int TagNameLength(int element, int startTagLength) const;
   void CloseUnended(const OpenElement* first, const OpenElement* last, int newParent);
   void RepairLevels();
   bool FindAttribute(int element, const ZrChar* name, AttributeSpan& span) const;
-  void ReplaceText(int offset, int removeCount, const ZrChar* insert, int insertCount);
+  // Replaces removeCount characters at offset by the pieces, in one move of the rest of the text.
+  void ReplaceText(int offset, int removeCount, std::initializer_list<std::u16string_view> pieces);
   void ShiftRecords(int offset, int delta, int innermost);
 
   ZrString m_text;
@@ -119,9 +125,13 @@ class ZrXmlDocument {
   int32_t m_nodeOffset = 0;
   int32_t m_nodeLength = 0;
   uint32_t m_options = 0;
-  ZrXmlElementRecord** m_blocks = nullptr;
+  static constexpr int kInlineTableSlots = 4;
+  static constexpr int kInlineRecords = 16;
+  ZrXmlElementRecord** m_blocks;
   int32_t m_recordCapacity = 0;
-  int32_t m_blockTableCapacity = 0;
+  int32_t m_blockTableCapacity;
+  ZrXmlElementRecord* m_inlineTable[kInlineTableSlots];
+  ZrXmlElementRecord m_inlineRecords[kInlineRecords];
   // Highest start offset of any record (-1: none); an edit beyond it shifts no record.
   int32_t m_lastStart = -1;
 };

@@ -1,6 +1,13 @@
 #include "foundation/ZrXmlText.h"
 
+#include <cstdint>
+#include <cstring>
 #include <string>
+#include <string_view>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace {
 
@@ -13,6 +20,23 @@ struct NamedEntity {
 constexpr NamedEntity kEntities[] = {
     {u"lt;", 3, u'<'}, {u"amp;", 4, u'&'}, {u"gt;", 3, u'>'}, {u"apos;", 5, u'\''}, {u"quot;", 5, u'"'},
 };
+
+// The named entity that text (just after an "&") begins with, if any.
+inline const NamedEntity* MatchEntity(const ZrChar* text, int available) {
+  if (available < 3) return nullptr;
+  const NamedEntity* candidate = nullptr;
+  switch (text[0]) {
+    case u'l': candidate = &kEntities[0]; break;
+    case u'a': candidate = text[1] == u'm' ? &kEntities[1] : &kEntities[3]; break;
+    case u'g': candidate = &kEntities[2]; break;
+    case u'q': candidate = &kEntities[4]; break;
+    default: return nullptr;
+  }
+  if (available < candidate->length) return nullptr;
+  for (int k = 1; k < candidate->length; ++k)
+    if (text[k] != candidate->name[k]) return nullptr;
+  return candidate;
+}
 
 // Longest run between "&#" and ";" that is read as a reference.
 constexpr int kMaxReferenceChars = 7;
@@ -45,22 +69,51 @@ int ReadReference(const ZrChar* text, int pos, int length, uint32_t& code) {
   return i + 1;
 }
 
-bool NeedsEscape(ZrChar c, bool attribute) {
-  switch (c) {
-    case u'&':
-    case u'<':
-    case u'>':
-      return true;
-    case u'"':
-    case u'\'':
-      return attribute;
-    case u'\t':
-    case u'\n':
-    case u'\r':
-      return false;
-    default:
-      return c < 0x20 || c == 0xFFFE || c == 0xFFFF;
+// Characters below 0x80 that are escaped: bit 0 in element text, bit 1 in attribute values.
+// Control characters but tab, line feed and carriage return count in both.
+constexpr auto kEscapeTable = [] {
+  struct Table {
+    uint8_t bits[128] = {};
+  } table;
+  for (int c = 0; c < 0x20; ++c) table.bits[c] = 3;
+  table.bits[u'\t'] = table.bits[u'\n'] = table.bits[u'\r'] = 0;
+  table.bits[u'&'] = table.bits[u'<'] = table.bits[u'>'] = 3;
+  table.bits[u'"'] = table.bits[u'\''] = 2;
+  return table;
+}();
+
+inline bool NeedsEscape(ZrChar c, bool attribute) {
+  if (c < 0x80) return (kEscapeTable.bits[c] >> (attribute ? 1 : 0)) & 1;
+  return c >= 0xFFFE;
+}
+
+// Offset of the first character in text[pos, length) that needs escaping, or length.
+int FirstToEscape(const ZrChar* text, int pos, int length, bool attribute) {
+#if defined(__SSE2__)
+  const __m128i below = _mm_set1_epi16(0x1F);
+  const __m128i tab = _mm_set1_epi16(u'\t');
+  const __m128i lf = _mm_set1_epi16(u'\n');
+  const __m128i cr = _mm_set1_epi16(u'\r');
+  const __m128i amp = _mm_set1_epi16(u'&');
+  const __m128i lt = _mm_set1_epi16(u'<');
+  const __m128i gt = _mm_set1_epi16(u'>');
+  const __m128i dq = _mm_set1_epi16(attribute ? u'"' : u'&');
+  const __m128i sq = _mm_set1_epi16(attribute ? u'\'' : u'&');
+  const __m128i high = _mm_set1_epi16(static_cast<short>(0xFFFF));
+  for (; pos + 8 <= length; pos += 8) {
+    const __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + pos));
+    // Below 0x20 (unsigned) but for tab, line feed and carriage return.
+    __m128i hits = _mm_cmpeq_epi16(_mm_subs_epu16(c, below), _mm_setzero_si128());
+    hits = _mm_andnot_si128(_mm_or_si128(_mm_cmpeq_epi16(c, tab), _mm_or_si128(_mm_cmpeq_epi16(c, lf), _mm_cmpeq_epi16(c, cr))), hits);
+    hits = _mm_or_si128(hits, _mm_or_si128(_mm_cmpeq_epi16(c, amp), _mm_or_si128(_mm_cmpeq_epi16(c, lt), _mm_cmpeq_epi16(c, gt))));
+    hits = _mm_or_si128(hits, _mm_or_si128(_mm_cmpeq_epi16(c, dq), _mm_cmpeq_epi16(c, sq)));
+    hits = _mm_or_si128(hits, _mm_cmpeq_epi16(_mm_or_si128(c, _mm_set1_epi16(1)), high));  // U+FFFE, U+FFFF
+    const int mask = _mm_movemask_epi8(hits);
+    if (mask) return pos + (__builtin_ctz(static_cast<unsigned>(mask)) >> 1);
   }
+#endif
+  while (pos < length && !NeedsEscape(text[pos], attribute)) ++pos;
+  return pos;
 }
 
 }  // namespace
@@ -71,13 +124,18 @@ ZrString DecodeXmlText(const ZrChar* text, int length) {
   while (first < length && text[first] != u'&') ++first;
   if (first == length) return ZrString::FromUnits(text, static_cast<size_t>(length));
 
-  std::u16string out(text, static_cast<size_t>(first));
-  out.reserve(static_cast<size_t>(length));
+  // Decoding never lengthens the text: a reference of 8 or more units gives at most 2.
+  ZrString result;
+  ZrChar* out = result.GetBuffer(length);
+  std::memcpy(out, text, sizeof(ZrChar) * static_cast<size_t>(first));
+  int n = first;
   for (int i = first; i < length;) {
-    const ZrChar c = text[i];
-    if (c != u'&') {
-      out.push_back(c);
-      ++i;
+    if (text[i] != u'&') {
+      int run = i + 1;
+      while (run < length && text[run] != u'&') ++run;
+      std::memcpy(out + n, text + i, sizeof(ZrChar) * static_cast<size_t>(run - i));
+      n += run - i;
+      i = run;
       continue;
     }
     int consumed = 0;
@@ -88,56 +146,69 @@ ZrString DecodeXmlText(const ZrChar* text, int length) {
         consumed = end - i;
         if (code > 0xFFFF) {
           code -= 0x10000;
-          out.push_back(static_cast<ZrChar>(0xD800 + (code >> 10)));
-          out.push_back(static_cast<ZrChar>(0xDC00 + (code & 0x3FF)));
+          out[n++] = static_cast<ZrChar>(0xD800 + (code >> 10));
+          out[n++] = static_cast<ZrChar>(0xDC00 + (code & 0x3FF));
         } else {
-          out.push_back(static_cast<ZrChar>(code));
+          out[n++] = static_cast<ZrChar>(code);
         }
       }
-    } else {
-      for (const NamedEntity& entity : kEntities) {
-        if (length - (i + 1) < entity.length) continue;
-        if (std::u16string_view(text + i + 1, static_cast<size_t>(entity.length)) == entity.name) {
-          out.push_back(entity.value);
-          consumed = entity.length + 1;
-          break;
-        }
-      }
+    } else if (const NamedEntity* entity = MatchEntity(text + i + 1, length - (i + 1))) {
+      out[n++] = entity->value;
+      consumed = entity->length + 1;
     }
     if (consumed) {
       i += consumed;
     } else {
-      out.push_back(c);
+      out[n++] = u'&';
       ++i;
     }
   }
-  return ZrString::FromUnits(out.data(), out.size());
+  result.ReleaseBuffer(n);
+  return result;
 }
 
 ZrString EscapeXmlText(const ZrString& text, bool attribute) {
   const ZrChar* p = text.c_str();
   const int length = text.Length();
-  int first = 0;
-  while (first < length && !NeedsEscape(p[first], attribute)) ++first;
+  const int first = FirstToEscape(p, 0, length, attribute);
   if (first == length) return text;
 
-  std::u16string out(p, static_cast<size_t>(first));
-  out.reserve(static_cast<size_t>(length) + 16);
+  int escapedLength = first;
+  for (int i = first; i < length; ++i) {
+    switch (p[i]) {
+      case u'&': escapedLength += 5; break;
+      case u'<':
+      case u'>': escapedLength += 4; break;
+      case u'"':
+      case u'\'': escapedLength += attribute ? 6 : 1; break;
+      case 0x0001: escapedLength += 5; break;
+      default: escapedLength += 1; break;
+    }
+  }
+  ZrString result;
+  ZrChar* out = result.GetBuffer(escapedLength);
+  std::memcpy(out, p, sizeof(ZrChar) * static_cast<size_t>(first));
+  out += first;
+  const auto put = [&out](std::u16string_view piece) {
+    std::memcpy(out, piece.data(), sizeof(ZrChar) * piece.size());
+    out += piece.size();
+  };
   for (int i = first; i < length; ++i) {
     const ZrChar c = p[i];
     if (!NeedsEscape(c, attribute)) {
-      out.push_back(c);
+      *out++ = c;
       continue;
     }
     switch (c) {
-      case u'&': out.append(u"&amp;"); break;
-      case u'<': out.append(u"&lt;"); break;
-      case u'>': out.append(u"&gt;"); break;
-      case u'"': out.append(u"&quot;"); break;
-      case u'\'': out.append(u"&apos;"); break;
-      case 0x0001: out.append(u"&#x1;"); break;
-      default: out.push_back(u'?'); break;
+      case u'&': put(u"&amp;"); break;
+      case u'<': put(u"&lt;"); break;
+      case u'>': put(u"&gt;"); break;
+      case u'"': put(u"&quot;"); break;
+      case u'\'': put(u"&apos;"); break;
+      case 0x0001: put(u"&#x1;"); break;
+      default: *out++ = u'?'; break;
     }
   }
-  return ZrString::FromUnits(out.data(), out.size());
+  result.ReleaseBuffer(escapedLength);
+  return result;
 }
