@@ -75,13 +75,24 @@ def main():
     if a.burst:
         sim_args.append("--burst")
     sim = subprocess.Popen(sim_args)
+    try:
+        run(a, prefix, report, sim)
+    finally:
+        # Whatever happened, the simulator does not outlive this run.
+        if sim.poll() is None:
+            sim.kill()
+            sim.wait()
+
+
+def run(a, prefix, report, sim):
     if not wait_for(report, "ready", 10):
-        sim.kill()
         sys.exit("irman_run: the simulator did not start")
 
     # Long enough for the port scan, the start delay, every record and a second to drain.
     records = len(a.record) + a.count
-    seconds = a.seconds or int(3 + a.start_delay_ms / 1000 + (0 if a.burst else records / max(a.rate, 0.1)) + 2)
+    # The margin covers the scan of the ports and a slow start under load; a host that stopped
+    # before the last record arrived would count it as lost.
+    seconds = a.seconds or int(8 + a.start_delay_ms / 1000 + (0 if a.burst else records / max(a.rate, 0.1)) * 1.02)
     host_args = [a.wine_env, prefix, os.path.join(a.dist, "rchost.exe"), "listen", "irman", "--seconds", str(seconds)]
     if a.timestamps:
         host_args.append("--timestamps")

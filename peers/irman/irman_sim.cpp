@@ -270,10 +270,15 @@ int main(int argc, char** argv) {
           nextSendNs = NowNs() + 60 * 1000000LL;
         }
       } else if (generated < o.count) {
-        const auto record = Generated(generated++);
-        const int64_t at = NowNs();
-        if (writeAll(record)) Report("sent " + Hex(record.data(), record.size()) + " " + std::to_string(at));
-        nextSendNs = o.burst ? NowNs() : at + static_cast<int64_t>(1e9 / (o.rate > 0 ? o.rate : 20.0));
+        // Every record that is due goes out now; the schedule is a fixed timeline, so the rate holds
+        // however long one pass of this loop takes.
+        const int64_t period = o.burst ? 0 : static_cast<int64_t>(1e9 / (o.rate > 0 ? o.rate : 20.0));
+        while (generated < o.count && NowNs() >= nextSendNs) {
+          const auto record = Generated(generated++);
+          const int64_t at = NowNs();
+          if (writeAll(record)) Report("sent " + Hex(record.data(), record.size()) + " " + std::to_string(at));
+          nextSendNs += period;
+        }
       } else if (!doneReported) {
         doneReported = true;
         Report("done");
