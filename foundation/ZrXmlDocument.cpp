@@ -606,7 +606,7 @@ void ZrXmlDocument::ReplaceText(int offset, int removeCount, std::initializer_li
   // Appending element after element must not reallocate for every one: grow by doubling.
   int wanted = std::max(newLength, oldLength);
   const int capacity = static_cast<int>(m_text.Block()->capacity) - 1;
-  if (wanted > capacity) wanted = std::max({wanted, 2 * capacity, 512});
+  if (wanted > capacity) wanted = std::max({wanted, 2 * capacity, 512, m_textReserve});
   ZrChar* buffer = m_text.GetBuffer(wanted);
   std::memmove(buffer + offset + insertCount, buffer + offset + removeCount,
                sizeof(ZrChar) * static_cast<size_t>(oldLength - offset - removeCount));

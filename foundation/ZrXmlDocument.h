@@ -78,6 +78,9 @@ class ZrXmlDocument {
   ZrString GetElementText(int element) const;
   // Inserts <name>text</name> (or <name/>) and CR LF after the current element and makes it current.
   int AppendElement(const ZrChar* name, const ZrString& text);
+  // Room for the text to grow to this many characters at its next growth, for a writer that knows
+  // roughly how much it will append.
+  void ReserveText(int characters) { m_textReserve = characters; }
 
   // Index inspection; null for an index that was never handed out.
   const ZrXmlElementRecord* GetRecord(int index) const;
@@ -134,4 +137,5 @@ class ZrXmlDocument {
   ZrXmlElementRecord m_inlineRecords[kInlineRecords];
   // Highest start offset of any record (-1: none); an edit beyond it shifts no record.
   int32_t m_lastStart = -1;
+  int32_t m_textReserve = 0;
 };
