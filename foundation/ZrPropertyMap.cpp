@@ -38,8 +38,8 @@ double ReadVersion(std::u16string_view text) {
   int count = 0, decimals = -1;
   for (const ZrChar c : text) {
     if (c >= u'0' && c <= u'9') {
+      if (++count > 15) break;  // too long to read exactly: the rule reads it
       digits = digits * 10 + (c - u'0');
-      ++count;
       if (decimals >= 0) ++decimals;
     } else if ((c == u'.' || c == u',') && decimals < 0) {
       decimals = 0;

@@ -6,7 +6,6 @@
 #include <memory>
 #include <new>
 #include <string>
-#include <vector>
 
 #include "foundation/ZrFormat.h"
 #include "foundation/ZrXmlText.h"

@@ -243,6 +243,9 @@ TEST(ZrXmlDocument, Attributes) {
   ZrXmlDocument unquoted;
   unquoted.Parse(ZrString(u"<e u=bare/>"));
   EXPECT_EQ(Utf8(unquoted.GetAttribute(1, u"u")), "bare");
+  // The raw value is the text as it stands, references and all.
+  EXPECT_EQ(std::u16string(document.GetRawAttribute(e, u"e")), u"&lt;&#65;&#x41;&bogus;");
+  EXPECT_TRUE(document.GetRawAttribute(e, u"missing").empty());
   for (const auto& c : cases) EXPECT_EQ(Utf8(document.GetAttribute(e, c.name)), c.value) << Utf8(c.name);
   document.SetOptions(ZrXmlDocument::kOptionIgnoreCase);
   EXPECT_EQ(Utf8(document.GetAttribute(e, u"D")), "dq");

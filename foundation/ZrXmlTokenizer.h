@@ -175,23 +175,7 @@ class ZrXmlTokenizer {
     return -1;
   }
 
-  // Offset of the first ">", "\"" or "'" in text[pos, end), or end.
-  static ZR_XML_INLINE int FindTagSpecial(const ZrChar* text, int pos, int end) {
-#if defined(__SSE2__)
-    const __m128i gt = _mm_set1_epi16(u'>');
-    const __m128i dq = _mm_set1_epi16(u'"');
-    const __m128i sq = _mm_set1_epi16(u'\'');
-    for (; pos + 8 <= end; pos += 8) {
-      const __m128i units = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + pos));
-      const __m128i hits = _mm_or_si128(_mm_cmpeq_epi16(units, gt),
-                                        _mm_or_si128(_mm_cmpeq_epi16(units, dq), _mm_cmpeq_epi16(units, sq)));
-      const int mask = _mm_movemask_epi8(hits);
-      if (mask) return pos + (__builtin_ctz(static_cast<unsigned>(mask)) >> 1);
-    }
-#endif
-    while (pos < end && text[pos] != u'>' && text[pos] != u'"' && text[pos] != u'\'') ++pos;
-    return pos;
-  }
+
 
  private:
   enum Problem { kNoProblem, kIncorrect, kUnterminated };

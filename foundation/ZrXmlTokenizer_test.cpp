@@ -19,6 +19,11 @@ const ScanCase kScanCases[] = {
     {u" \t\r\n<a>", kZrXmlWhiteSpace, 4, u""},
     {u"  ", kZrXmlWhiteSpace, 2, u""},
     {u" x ", kZrXmlText, 3, u""},
+    // Runs longer than the eight units scanned at a time.
+    {u"\r\n \t                  \r\n<a>", kZrXmlWhiteSpace, 24, u""},
+    {u"\r\n                   x\t<a>", kZrXmlText, 23, u""},
+    {u"a longer run of text, well past eight units<b>", kZrXmlText, 43, u""},
+    {u"<item name=\"a>b\" other='c\"d' third=\"e'f\" last='g>h'>", kZrXmlStartTag, 52, u""},
     {u"<a>", kZrXmlStartTag, 3, u""},
     {u"<_x:y a='>' b=\">\">rest", kZrXmlStartTag, 18, u""},
     {u"<\u00e9/>", kZrXmlStartTag, 4, u""},
