@@ -7,7 +7,7 @@
 
 namespace {
 
-struct Spec {
+struct Conversion {
   std::string flags;
   int width = -1;
   int precision = -1;
@@ -17,9 +17,9 @@ void AppendNarrow(std::u16string& out, const char* text) {
   while (*text) out.push_back(static_cast<unsigned char>(*text++));
 }
 
-void Pad(std::u16string& out, std::u16string_view text, const Spec& spec) {
-  const bool left = spec.flags.find('-') != std::string::npos;
-  const size_t width = spec.width > 0 ? static_cast<size_t>(spec.width) : 0;
+void Pad(std::u16string& out, std::u16string_view text, const Conversion& conversion) {
+  const bool left = conversion.flags.find('-') != std::string::npos;
+  const size_t width = conversion.width > 0 ? static_cast<size_t>(conversion.width) : 0;
   const size_t fill = width > text.size() ? width - text.size() : 0;
   if (!left) out.append(fill, u' ');
   out.append(text);
@@ -29,11 +29,11 @@ void Pad(std::u16string& out, std::u16string_view text, const Spec& spec) {
 // Runs one numeric conversion through the C library so that flags, width and precision behave
 // exactly as printf's do.
 template <typename T>
-void AppendPrintf(std::u16string& out, const Spec& spec, const char* conversion, T value) {
-  std::string format = "%" + spec.flags;
-  if (spec.width >= 0) format += std::to_string(spec.width);
-  if (spec.precision >= 0) format += "." + std::to_string(spec.precision);
-  format += conversion;
+void AppendPrintf(std::u16string& out, const Conversion& conversion, const char* letters, T value) {
+  std::string format = "%" + conversion.flags;
+  if (conversion.width >= 0) format += std::to_string(conversion.width);
+  if (conversion.precision >= 0) format += "." + std::to_string(conversion.precision);
+  format += letters;
   char buffer[512];
   int n = std::snprintf(buffer, sizeof buffer, format.c_str(), value);
   if (n < 0) return;
@@ -69,27 +69,27 @@ ZrString ZrFormat(const ZrChar* pattern, const ZrFormatArg* args, int count) {
       continue;
     }
     const ZrChar* start = p++;
-    Spec spec;
-    while (*p == u'-' || *p == u'+' || *p == u' ' || *p == u'#' || *p == u'0') spec.flags.push_back(static_cast<char>(*p++));
+    Conversion conversion;
+    while (*p == u'-' || *p == u'+' || *p == u' ' || *p == u'#' || *p == u'0') conversion.flags.push_back(static_cast<char>(*p++));
     if (*p == u'*') {
       ++p;
       long long w = takeInt();
       if (w < 0) {
-        spec.flags.push_back('-');
+        conversion.flags.push_back('-');
         w = -w;
       }
-      spec.width = static_cast<int>(std::min<long long>(w, 4096));
+      conversion.width = static_cast<int>(std::min<long long>(w, 4096));
     } else {
-      while (*p >= u'0' && *p <= u'9') spec.width = std::min(4096, std::max(spec.width, 0) * 10 + (*p++ - u'0'));
+      while (*p >= u'0' && *p <= u'9') conversion.width = std::min(4096, std::max(conversion.width, 0) * 10 + (*p++ - u'0'));
     }
     if (*p == u'.') {
       ++p;
-      spec.precision = 0;
+      conversion.precision = 0;
       if (*p == u'*') {
         ++p;
-        spec.precision = static_cast<int>(std::clamp<long long>(takeInt(), -1, 4096));
+        conversion.precision = static_cast<int>(std::clamp<long long>(takeInt(), -1, 4096));
       } else {
-        while (*p >= u'0' && *p <= u'9') spec.precision = std::min(4096, spec.precision * 10 + (*p++ - u'0'));
+        while (*p >= u'0' && *p <= u'9') conversion.precision = std::min(4096, conversion.precision * 10 + (*p++ - u'0'));
       }
     }
     if (*p == u'I') {
@@ -126,40 +126,40 @@ ZrString ZrFormat(const ZrChar* pattern, const ZrFormatArg* args, int count) {
           if (arg->string) text.assign(arg->string->View());
           else text = u"(null)";
         }
-        if (spec.precision >= 0 && text.size() > static_cast<size_t>(spec.precision)) text.resize(static_cast<size_t>(spec.precision));
-        Pad(out, text, spec);
+        if (conversion.precision >= 0 && text.size() > static_cast<size_t>(conversion.precision)) text.resize(static_cast<size_t>(conversion.precision));
+        Pad(out, text, conversion);
         break;
       }
       case u'd':
       case u'i':
-        AppendPrintf(out, spec, "lld", takeInt());
+        AppendPrintf(out, conversion, "lld", takeInt());
         break;
       case u'u':
-        AppendPrintf(out, spec, "llu", static_cast<unsigned long long>(takeInt()));
+        AppendPrintf(out, conversion, "llu", static_cast<unsigned long long>(takeInt()));
         break;
       case u'x':
       case u'X':
       case u'h':
       case u'p': {
         unsigned long long value = static_cast<unsigned long long>(takeInt());
-        if (letter == u'h') spec.precision = std::max(spec.precision, 8);
-        if (letter == u'p') spec.precision = std::max(spec.precision, 16);
+        if (letter == u'h') conversion.precision = std::max(conversion.precision, 8);
+        if (letter == u'p') conversion.precision = std::max(conversion.precision, 16);
         // A negative 32-bit value widened to 64 bits prints as the 32-bit value it was.
-        if ((value >> 32) == 0xFFFFFFFFull && spec.precision <= 8) value &= 0xFFFFFFFFull;
-        AppendPrintf(out, spec, letter == u'x' ? "llx" : "llX", value);
+        if ((value >> 32) == 0xFFFFFFFFull && conversion.precision <= 8) value &= 0xFFFFFFFFull;
+        AppendPrintf(out, conversion, letter == u'x' ? "llx" : "llX", value);
         break;
       }
       case u'c': {
         const long long value = takeInt();
         if (value >= 1 && value <= 65535) {
           const ZrChar c = static_cast<ZrChar>(value);
-          Pad(out, std::u16string_view(&c, 1), spec);
+          Pad(out, std::u16string_view(&c, 1), conversion);
         }
         break;
       }
       case u'f': {
         const ZrFormatArg* arg = take();
-        AppendPrintf(out, spec, "f", arg && arg->type == kZrArgDouble ? arg->real : 0.0);
+        AppendPrintf(out, conversion, "f", arg && arg->type == kZrArgDouble ? arg->real : 0.0);
         break;
       }
       default:
