@@ -381,9 +381,7 @@ ZrChar* ZrString::GetBuffer(int minLength) {
 
 void ZrString::ReleaseBuffer(int length) {
   ZrStringBlock* block = Block();
-  if (block->references.load() != ZrStringBlock::kExclusive) {
-    if (block->references.load() == ZrStringBlock::kImmortal) return;
-  }
+  if (block->references.load() == ZrStringBlock::kImmortal) return;
   uint32_t n;
   if (length < 0) {
     n = 0;

@@ -10,6 +10,8 @@ namespace {
 
 // DTR_CONTROL_DISABLE and RTS_CONTROL_DISABLE: the handshake drives both lines by hand.
 constexpr DWORD kClearLineControlMask = 0xFFFFCFCF;
+// All four purge flags (15).
+constexpr DWORD kPurgeAll = PURGE_TXABORT | PURGE_RXABORT | PURGE_TXCLEAR | PURGE_RXCLEAR;
 
 void ClearLineControl(DCB& dcb) {
   DWORD flags;
@@ -44,9 +46,13 @@ bool ZrSerialComm::FailOpen(const DCB* restore) {
   DropModemLines();
   if (restore) SetCommState(m_handle.get(), const_cast<DCB*>(restore));
   m_handle.reset();
+  CloseEvents();
+  return false;
+}
+
+void ZrSerialComm::CloseEvents() {
   m_readEvent.reset();
   m_writeEvent.reset();
-  return false;
 }
 
 bool ZrSerialComm::Open(int32_t index) {
@@ -61,8 +67,7 @@ bool ZrSerialComm::Open(int32_t index) {
   m_readEvent.reset(CreateEventW(nullptr, FALSE, FALSE, nullptr));
   m_writeEvent.reset(CreateEventW(nullptr, FALSE, FALSE, nullptr));
   if (!m_readEvent || !m_writeEvent) {
-    m_readEvent.reset();
-    m_writeEvent.reset();
+    CloseEvents();
     return false;
   }
   m_readOverlapped.hEvent = m_readEvent.get();
@@ -72,8 +77,7 @@ bool ZrSerialComm::Open(int32_t index) {
   m_handle.reset(CreateFileW(ZrW(name.c_str()), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                              FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OVERLAPPED, nullptr));
   if (!m_handle) {
-    m_readEvent.reset();
-    m_writeEvent.reset();
+    CloseEvents();
     return false;
   }
 
@@ -98,7 +102,7 @@ bool ZrSerialComm::Open(int32_t index) {
   EscapeCommFunction(m_handle.get(), SETRTS);
   Sleep(250);
 
-  PurgeComm(m_handle.get(), PURGE_TXABORT | PURGE_RXABORT | PURGE_TXCLEAR | PURGE_RXCLEAR);
+  PurgeComm(m_handle.get(), kPurgeAll);
   Sleep(2);
   WriteByte('I');
   Sleep(2);
@@ -134,8 +138,8 @@ bool ZrSerialComm::ReadHandshake(char answer[2]) {
       GetOverlappedResult(m_handle.get(), &m_readOverlapped, &got, FALSE)) {
     return got == 2;
   }
-  CancelIo(m_handle.get());
-  GetOverlappedResult(m_handle.get(), &m_readOverlapped, &got, TRUE);
+  m_readPending = true;
+  CancelPendingRead();
   return false;
 }
 
@@ -145,8 +149,7 @@ void ZrSerialComm::Close() {
     DropModemLines();
     m_handle.reset();
   }
-  m_readEvent.reset();
-  m_writeEvent.reset();
+  CloseEvents();
   m_readPending = false;
 }
 
@@ -176,7 +179,6 @@ bool ZrSerialComm::Run() {
   const int32_t size = m_recordSize > 0 ? m_recordSize : 1;
   std::vector<unsigned char> buffer(static_cast<size_t>(size));
   const HANDLE port = m_handle.get();
-  const DWORD kPurgeAll = PURGE_RXABORT | PURGE_RXCLEAR | PURGE_TXABORT | PURGE_TXCLEAR;
   while (!IsStopRequested()) {
     if (m_readPending) {
       if (GetOverlappedResult(port, &m_readOverlapped, &m_bytesRead, m_waitFlag <= 0)) {

@@ -49,6 +49,7 @@ class ZrSerialComm : public ZrThread {
   void DropModemLines();
   // Closes the port after a failed open, restoring its saved state when asked.
   bool FailOpen(const DCB* restore);
+  void CloseEvents();
   void CancelPendingRead();
   void PostCode(const unsigned char* record);
 
