@@ -2,7 +2,7 @@
 
 #include <iterator>
 
-#include "plugin/ZrBoundary.h"
+#include "foundation/win/ZrBoundary.h"
 
 namespace {
 
@@ -27,16 +27,7 @@ bool CMCERemote::Stop() {
   return true;
 }
 
-// Without the service client there is no one to ask for blast ports.
-int32_t CMCERemote::IRGetNumBlastPorts() { return 0; }
-
 bool CMCERemote::IRCanBlast() { return true; }
-
-bool CMCERemote::IRBlast(const wchar_t*) { return false; }
-
-bool CMCERemote::IRLearn(IZrLearnCallback*) { return false; }
-
-void CMCERemote::IRLearnCancel() {}
 
 bool CMCERemote::GetRawInputDevice(int32_t index, RAWINPUTDEVICE* device) {
   return FillRawInputDevice(kCollections, static_cast<int>(std::size(kCollections)), index, device);

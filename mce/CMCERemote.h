@@ -15,11 +15,7 @@ class CMCERemote : public ZrRemoteControlBase, private ZrCmdTarget {
 
   bool Start(bool flag) override;
   bool Stop() override;
-  int32_t IRGetNumBlastPorts() override;
   bool IRCanBlast() override;
-  bool IRBlast(const wchar_t* code) override;
-  bool IRLearn(IZrLearnCallback* callback) override;
-  void IRLearnCancel() override;
   bool GetRawInputDevice(int32_t index, RAWINPUTDEVICE* device) override;
   bool OnWindowMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
   ZrString GetName() override;

@@ -6,7 +6,7 @@
 #include "foundation/ZrConvert.h"
 #include "foundation/ZrFormat.h"
 #include "foundation/win/ZrToolsAccess.h"
-#include "plugin/ZrBoundary.h"
+#include "foundation/win/ZrBoundary.h"
 
 namespace {
 
@@ -38,6 +38,16 @@ bool ZrRemoteControlBase::Stop() {
 }
 
 bool ZrRemoteControlBase::ReservedQuery() { return false; }
+
+int32_t ZrRemoteControlBase::IRGetNumBlastPorts() { return 0; }
+
+bool ZrRemoteControlBase::IRCanBlast() { return false; }
+
+bool ZrRemoteControlBase::IRBlast(const wchar_t*) { return false; }
+
+bool ZrRemoteControlBase::IRLearn(IZrLearnCallback*) { return false; }
+
+void ZrRemoteControlBase::IRLearnCancel() {}
 
 BSTR ZrRemoteControlBase::GetInfo(const wchar_t* name) {
   BSTR answer = ZrNoThrow<BSTR>(nullptr, [&]() -> BSTR {

@@ -21,6 +21,13 @@ class ZrRemoteControlBase : public IZrRemoteControl {
   // Clears the start flag; answers false. Every plug-in overrides it.
   bool Stop() override;
   bool ReservedQuery() override;
+  // Slots 4-8: a plug-in that neither blasts nor learns keeps these (no ports, nothing sent,
+  // nothing learned).
+  int32_t IRGetNumBlastPorts() override;
+  bool IRCanBlast() override;
+  bool IRBlast(const wchar_t* code) override;
+  bool IRLearn(IZrLearnCallback* callback) override;
+  void IRLearnCancel() override;
   BSTR GetInfo(const wchar_t* name) override;
   // Only "System Shutdown" is known here.
   bool SetInfo(const wchar_t* name, const wchar_t* value) override;

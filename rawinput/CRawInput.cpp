@@ -3,7 +3,7 @@
 #include <iterator>
 
 #include "foundation/win/ZrToolsAccess.h"
-#include "plugin/ZrBoundary.h"
+#include "foundation/win/ZrBoundary.h"
 
 namespace {
 
@@ -29,16 +29,6 @@ bool CRawInput::Stop() {
   m_started = false;
   return true;
 }
-
-int32_t CRawInput::IRGetNumBlastPorts() { return 0; }
-
-bool CRawInput::IRCanBlast() { return false; }
-
-bool CRawInput::IRBlast(const wchar_t*) { return false; }
-
-bool CRawInput::IRLearn(IZrLearnCallback*) { return false; }
-
-void CRawInput::IRLearnCancel() {}
 
 bool CRawInput::SetInfo(const wchar_t*, const wchar_t*) {
   // The table of active codes is not part of this build yet, so no setting is taken.

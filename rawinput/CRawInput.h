@@ -13,11 +13,6 @@ class CRawInput : public ZrRemoteControlBase, public ZrCmdTarget {
 
   bool Start(bool flag) override;
   bool Stop() override;
-  int32_t IRGetNumBlastPorts() override;
-  bool IRCanBlast() override;
-  bool IRBlast(const wchar_t* code) override;
-  bool IRLearn(IZrLearnCallback* callback) override;
-  void IRLearnCancel() override;
   // Replaces the base: only "Active Codes" belongs to this plug-in; "System Shutdown" does not.
   bool SetInfo(const wchar_t* name, const wchar_t* value) override;
   bool GetRawInputDevice(int32_t index, RAWINPUTDEVICE* device) override;

@@ -1,7 +1,7 @@
 #include "serial/CIRMAN.h"
 
 #include "foundation/win/ZrToolsAccess.h"
-#include "plugin/ZrBoundary.h"
+#include "foundation/win/ZrBoundary.h"
 
 CIRMAN::CIRMAN(IZrRemoteControlHost* host) : ZrRemoteControlBase(host) {}
 
@@ -47,15 +47,5 @@ void CIRMAN::SetNoReceiverError() {
 }
 
 int32_t CIRMAN::OpenPortIndex() const { return m_serial && m_serial->IsOpen() ? m_serial->PortIndex() : -1; }
-
-int32_t CIRMAN::IRGetNumBlastPorts() { return 0; }
-
-bool CIRMAN::IRCanBlast() { return false; }
-
-bool CIRMAN::IRBlast(const wchar_t*) { return false; }
-
-bool CIRMAN::IRLearn(IZrLearnCallback*) { return false; }
-
-void CIRMAN::IRLearnCancel() {}
 
 ZrString CIRMAN::GetName() { return ZrString(u"IRMAN"); }

@@ -23,11 +23,6 @@ class CIRMAN : public ZrRemoteControlBase {
   bool Start(bool flag) override;
   // Closes the port if one is open; always true.
   bool Stop() override;
-  int32_t IRGetNumBlastPorts() override;
-  bool IRCanBlast() override;
-  bool IRBlast(const wchar_t* code) override;
-  bool IRLearn(IZrLearnCallback* callback) override;
-  void IRLearnCancel() override;
   ZrString GetName() override;
 
   // The open port's index, -1 when none is open (for the host's diagnostics and for tests).

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "plugin/ZrBoundary.h"
+#include "foundation/win/ZrBoundary.h"
 #include "serial/ZrSerialTestSupport.h"
 
 namespace {

@@ -1,6 +1,6 @@
 #include "uuirt/CUuirt.h"
 
-#include "plugin/ZrBoundary.h"
+#include "foundation/win/ZrBoundary.h"
 
 CUuirt::CUuirt(IZrRemoteControlHost* host) : ZrRemoteControlBase(host) {}
 
@@ -25,10 +25,6 @@ bool CUuirt::Stop() {
 int32_t CUuirt::IRGetNumBlastPorts() { return 3; }
 
 bool CUuirt::IRCanBlast() { return IRGetNumBlastPorts() > 0; }
-
-bool CUuirt::IRBlast(const wchar_t*) { return false; }
-
-bool CUuirt::IRLearn(IZrLearnCallback*) { return false; }
 
 void CUuirt::IRLearnCancel() { Stop(); }
 

@@ -18,8 +18,6 @@ class CUuirt : public ZrRemoteControlBase, public ZrThread {
   bool Stop() override;
   int32_t IRGetNumBlastPorts() override;
   bool IRCanBlast() override;
-  bool IRBlast(const wchar_t* code) override;
-  bool IRLearn(IZrLearnCallback* callback) override;
   void IRLearnCancel() override;
   ZrString GetName() override;
 };

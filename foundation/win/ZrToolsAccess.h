@@ -4,7 +4,7 @@
 
 #include <initializer_list>
 
-#include "plugin/ZrToolsInterface.h"
+#include "foundation/win/ZrToolsInterface.h"
 
 IZrTools* ZrGetTools();
 // Installed by the library loader of the plug-in frame, or by a test that stands in for the library.

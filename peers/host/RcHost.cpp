@@ -3,7 +3,7 @@
 #include "foundation/ZrTimer.h"
 #include "peers/host/RcHostOptions.h"
 #include "peers/host/RcHostOutput.h"
-#include "plugin/ZrBoundary.h"
+#include "foundation/win/ZrBoundary.h"
 
 void RcHost::Name(IZrRemoteControl* plugin, std::wstring name) {
   std::lock_guard<std::mutex> lock(m_lock);

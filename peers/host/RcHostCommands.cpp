@@ -7,7 +7,7 @@
 #include "peers/host/RcHost.h"
 #include "peers/host/RcHostOutput.h"
 #include "plugin/IZrRemoteControl.h"
-#include "plugin/ZrToolsInterface.h"
+#include "foundation/win/ZrToolsInterface.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 #include <new>
 #include <vector>
 
-#include "plugin/ZrBoundary.h"
+#include "foundation/win/ZrBoundary.h"
 
 IZrHostRegistryKey* ZrHostRegistryKey::Open(const ZrString& root, const wchar_t* path, int flags) {
   if (!ZrIsReadableString(path)) return nullptr;

@@ -3,7 +3,7 @@
 // tools library hands it out. The object owns its registry handle; Close releases both.
 
 #include "foundation/ZrString.h"
-#include "plugin/ZrToolsInterface.h"
+#include "foundation/win/ZrToolsInterface.h"
 
 class ZrHostRegistryKey final : public IZrHostRegistryKey {
  public:

@@ -11,7 +11,7 @@
 #include <condition_variable>
 #include <vector>
 
-#include "plugin/ZrToolsInterface.h"
+#include "foundation/win/ZrToolsInterface.h"
 
 class ZrMainThreadMessages final : public IZrMainThreadMessageManager {
  public:

@@ -5,7 +5,7 @@
 #include <mutex>
 
 #include "foundation/ZrString.h"
-#include "plugin/ZrToolsInterface.h"
+#include "foundation/win/ZrToolsInterface.h"
 
 class ZrToolsLogger final : public IZrLogger {
  public:

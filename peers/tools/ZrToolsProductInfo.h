@@ -3,7 +3,7 @@
 // environment variable ZRTOOLS_PRODUCT_INFO_ERROR makes loading fail with its value as the error
 // text ("(empty)" for an empty text), so that a host can see how a module reacts.
 
-#include "plugin/ZrToolsInterface.h"
+#include "foundation/win/ZrToolsInterface.h"
 
 class ZrToolsProductInfo final : public IZrProductInfo {
  public:

@@ -1,7 +1,7 @@
 #pragma once
 // The tools library's text utilities: searching and ordering the texts the module shows or matches.
 
-#include "plugin/ZrToolsInterface.h"
+#include "foundation/win/ZrToolsInterface.h"
 
 class ZrToolsTextUtils final : public IZrTextUtils {
  public:

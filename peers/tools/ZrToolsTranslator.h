@@ -11,7 +11,7 @@
 #include <unordered_map>
 
 #include "foundation/ZrString.h"
-#include "plugin/ZrToolsInterface.h"
+#include "foundation/win/ZrToolsInterface.h"
 
 class ZrToolsTranslator final : public IZrTranslator {
  public:

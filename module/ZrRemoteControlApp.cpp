@@ -1,6 +1,6 @@
-#include "plugin/ZrRemoteControlApp.h"
+#include "module/ZrRemoteControlApp.h"
 
-#include "plugin/ZrToolsLibrary.h"
+#include "module/ZrToolsLibrary.h"
 
 ZrRemoteControlApp::ZrRemoteControlApp() = default;
 

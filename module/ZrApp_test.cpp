@@ -1,4 +1,4 @@
-#include "plugin/ZrApp.h"
+#include "module/ZrApp.h"
 
 #include <gtest/gtest.h>
 

@@ -1,12 +1,12 @@
-#include "plugin/ZrRegistration.h"
+#include "module/ZrRegistration.h"
 
 #include "foundation/ZrString.h"
 #include "foundation/win/ZrHandle.h"
 #include "foundation/win/ZrModuleInstance.h"
 #include "foundation/win/ZrToolsAccess.h"
-#include "plugin/ZrBoundary.h"
-#include "plugin/ZrProductText.h"
-#include "plugin/ZrRemoteControlFactory.h"
+#include "foundation/win/ZrBoundary.h"
+#include "module/ZrProductText.h"
+#include "module/ZrRemoteControlFactory.h"
 
 namespace {
 

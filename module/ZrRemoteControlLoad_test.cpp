@@ -41,14 +41,14 @@ class InstallationFolder {
     CreateDirectoryW(m_folder.c_str(), nullptr);
     CreateDirectoryW((m_folder + L"x64").c_str(), nullptr);
     const std::wstring built = zrtest::ExecutableFolder();
-    Copy(built + L"plugin_load_child.exe", m_folder + L"plugin_load_child.exe");
+    Copy(built + L"module_load_child.exe", m_folder + L"module_load_child.exe");
     Copy(built + L"ZrRemoteControl.dll", m_folder + L"ZrRemoteControl.dll");
     Copy(built + L"Portable.dat", m_folder + L"Portable.dat");
     if (tools == Tools::kBeside) Copy(built + L"ZrTools.dll", m_folder + L"ZrTools.dll");
     if (tools == Tools::kInX64Folder) Copy(built + L"ZrTools.dll", m_folder + L"x64\\ZrTools.dll");
   }
   ~InstallationFolder() {
-    for (const wchar_t* file : {L"plugin_load_child.exe", L"ZrRemoteControl.dll", L"Portable.dat", L"ZrTools.dll",
+    for (const wchar_t* file : {L"module_load_child.exe", L"ZrRemoteControl.dll", L"Portable.dat", L"ZrTools.dll",
                                 L"x64\\ZrTools.dll", L"result.txt"})
       DeleteFileW((m_folder + file).c_str());
     RemoveDirectoryW((m_folder + L"x64").c_str());
@@ -62,7 +62,7 @@ class InstallationFolder {
   std::wstring LoadInChild(const wchar_t* productInfoError) {
     SetEnvironmentVariableW(L"ZRTOOLS_PRODUCT_INFO_ERROR", productInfoError);
     DWORD exitCode = 0;
-    const std::wstring failure = zrtest::RunProcess(L"\"" + m_folder + L"plugin_load_child.exe\" \"" + m_folder +
+    const std::wstring failure = zrtest::RunProcess(L"\"" + m_folder + L"module_load_child.exe\" \"" + m_folder +
                                                         L"ZrRemoteControl.dll\" \"" + m_folder + L"result.txt\"",
                                                     m_folder, &exitCode);
     SetEnvironmentVariableW(L"ZRTOOLS_PRODUCT_INFO_ERROR", nullptr);

@@ -1,9 +1,9 @@
-#include "plugin/ZrRemoteControlFactory.h"
+#include "module/ZrRemoteControlFactory.h"
 
 #include <new>
 
 #include "mce/CMCERemote.h"
-#include "plugin/ZrBoundary.h"
+#include "foundation/win/ZrBoundary.h"
 #include "rawinput/CRawInput.h"
 #include "serial/CIRMAN.h"
 #include "uuirt/CUuirt.h"

@@ -1,7 +1,7 @@
 // A process of its own for loading the module once, as a host does at start: loads the DLL named
 // on the command line while a watcher reads and closes any "Critical Error" box, then writes what
 // happened to the result file (UTF-16): "loaded" or "failed <error>", a newline, the box's text.
-//   plugin_load_child <dll path> <result path>
+//   module_load_child <dll path> <result path>
 
 #include <string>
 

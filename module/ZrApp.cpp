@@ -1,4 +1,4 @@
-#include "plugin/ZrApp.h"
+#include "module/ZrApp.h"
 
 #include <clocale>
 
@@ -8,8 +8,8 @@
 #include "foundation/win/ZrModuleInstance.h"
 #include "foundation/win/ZrModuleLocks.h"
 #include "foundation/win/ZrToolsAccess.h"
-#include "plugin/ZrBoundary.h"
-#include "plugin/ZrToolsLibrary.h"
+#include "foundation/win/ZrBoundary.h"
+#include "module/ZrToolsLibrary.h"
 
 namespace {
 

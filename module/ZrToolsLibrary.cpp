@@ -1,4 +1,4 @@
-#include "plugin/ZrToolsLibrary.h"
+#include "module/ZrToolsLibrary.h"
 
 #include "foundation/win/ZrHandle.h"
 #include "foundation/win/ZrInstallLocation.h"

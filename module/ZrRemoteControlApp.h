@@ -1,7 +1,7 @@
 #pragma once
 // This module's application object: a DLL of the family with nothing of its own beyond start-up.
 
-#include "plugin/ZrApp.h"
+#include "module/ZrApp.h"
 
 class ZrRemoteControlApp : public ZrDllApp {
  public:

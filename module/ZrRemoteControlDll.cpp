@@ -1,9 +1,9 @@
 // The DLL itself: its application object, its entry point and its three exports.
 
-#include "plugin/ZrBoundary.h"
-#include "plugin/ZrRegistration.h"
-#include "plugin/ZrRemoteControlApp.h"
-#include "plugin/ZrRemoteControlFactory.h"
+#include "foundation/win/ZrBoundary.h"
+#include "module/ZrRegistration.h"
+#include "module/ZrRemoteControlApp.h"
+#include "module/ZrRemoteControlFactory.h"
 
 namespace {
 ZrRemoteControlApp g_remoteControlApp;

@@ -1,4 +1,4 @@
-#include "plugin/ZrRegistration.h"
+#include "module/ZrRegistration.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "plugin/ZrRemoteControlFactory.h"
+#include "module/ZrRemoteControlFactory.h"
 
 #include <gtest/gtest.h>
 
