@@ -29,16 +29,16 @@ void AppendVersionText(std::u16string& out, double version) {
   out.push_back(static_cast<ZrChar>(u'0' + whole % 10));
 }
 
-// A version attribute is read with the text-to-real rule. Its usual form, digits with one "." or
+// A version attribute is read as ZrToDouble reads text. Its usual form, digits with one "." or
 // "," and at most 15 digits in all, is read here directly: the digits make an exact integer and a
 // power of ten up to 10^15 is exact too, so their quotient is the correctly rounded value that the
-// rule gives as well. Anything else (references included) is decoded and read by the rule.
+// ZrToDouble gives as well. Anything else (references included) is decoded and read by ZrToDouble.
 double ReadVersion(std::u16string_view text) {
   int64_t digits = 0;
   int count = 0, decimals = -1;
   for (const ZrChar c : text) {
     if (c >= u'0' && c <= u'9') {
-      if (++count > 15) break;  // too long to read exactly: the rule reads it
+      if (++count > 15) break;  // too long to read exactly: ZrToDouble reads it
       digits = digits * 10 + (c - u'0');
       if (decimals >= 0) ++decimals;
     } else if ((c == u'.' || c == u',') && decimals < 0) {

@@ -333,7 +333,7 @@ TEST(ZrPropertyMap, FromXmlChecksRootAndVersion) {
       {u"<ZRIR version=\"1.0\"><Item Name=\"a\">1</Item></ZRIR><x/>", true, "a=1\n"},
       {u"<ZRIR version=\"1.0\"><Item Name=\"a\">1</Item><x></ZRIR>", true, "a=1\n"},
       {u"not xml at all", false, ""},
-      // Versions too long to read digit by digit are read by the text-to-real rule.
+      // Versions too long to read digit by digit are read by ZrToDouble, as every other version text.
       {u"<ZRIR version=\"1.00000000000000000000000000\"><Item Name=\"a\">1</Item></ZRIR>", true, "a=1\n"},
       {u"<ZRIR version=\"77777777777777777777777\"><Item Name=\"a\">1</Item></ZRIR>", false, ""},
       {u"<ZRIR version=\"&#49;.0\"><Item Name=\"a\">1</Item></ZRIR>", true, "a=1\n"},

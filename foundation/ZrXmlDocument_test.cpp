@@ -163,7 +163,7 @@ TEST(ZrXmlDocument, EndTagsMatchCaseSensitivelyUnlessAsked) {
   EXPECT_EQ(Utf8(folding.GetElementText(folding.FindChildElement(0, 0, u"item"))), "text");
 }
 
-TEST(ZrXmlDocument, SearchNamesMatchByTheNameRule) {
+TEST(ZrXmlDocument, ASearchNameMatchesATagNameFollowedBySpaceEqualsSlashOrBracket) {
   struct Case {
     const char16_t* search;
     bool plain, folded;
@@ -482,7 +482,7 @@ TEST(ZrXmlDocument, TagLengthsTooLargeForTheirFieldAreMeasuredAgain) {
   EXPECT_EQ(Utf8(document.GetElementText(b)), "y");
 }
 
-TEST(ZrXmlDocument, RecordsGrowInBlocksByTheGrowthRule) {
+TEST(ZrXmlDocument, RecordsGrowByHalfButNeverPastTheBlockAfterTheLastInUse) {
   // 400000 empty elements in a root of 1600007 characters: the first capacity is 1600007 / 64 + 8.
   constexpr int kElements = 400000;
   std::u16string text = u"<r>";

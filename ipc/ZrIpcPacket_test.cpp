@@ -57,7 +57,7 @@ TEST(ZrIpcPacket, CharactersAreWrittenAsUtf8OneUnitAtATime) {
   }
 }
 
-TEST(ZrIpcPacket, BytesAreDecodedWithTheDegradingRules) {
+TEST(ZrIpcPacket, MalformedUtf8BecomesOneCharacterPerByteAndFourByteFormsAQuestionMark) {
   const struct {
     std::string bytes;
     std::u16string value;

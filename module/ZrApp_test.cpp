@@ -3,7 +3,8 @@
 #include <gtest/gtest.h>
 
 #include "foundation/win/ZrModuleInstance.h"
-#include "plugin/ZrPluginTestSupport.h"
+#include "foundation/win/testsupport/ZrFakeTools.h"
+#include "foundation/win/testsupport/ZrMessageBoxWatcher.h"
 
 namespace {
 
@@ -78,23 +79,23 @@ TEST(ZrApp, TheLastAppMadeIsTheModulesAppUntilItEnds) {
 }
 
 TEST(ZrDllApp, ProductInformationLoadedByAnotherModuleIsNotLoadedAgain) {
-  zrtest::RecordingTools tools;
-  tools.productInfoLoaded = true;
-  zrtest::ToolsScope scope(&tools);
+  zrtest::FakeTools tools;
+  tools.SetProductInfoLoaded(true);
+  zrtest::ToolsScope scope(tools);
   ProductInfoApp app;
   EXPECT_TRUE(app.LoadProductInfo());
-  EXPECT_EQ(tools.getProductInfoCalls, 0);
-  EXPECT_EQ(tools.loadCalls, 0);
-  EXPECT_EQ(tools.productInfoLoadedCalls, 0);
+  EXPECT_EQ(tools.GetProductInfoCalls(), 0);
+  EXPECT_EQ(tools.LoadCalls(), 0);
+  EXPECT_EQ(tools.ProductInfoLoadedCalls(), 0);
 }
 
 TEST(ZrDllApp, LoadedProductInformationIsReportedToTheLibrary) {
-  zrtest::RecordingTools tools;
-  zrtest::ToolsScope scope(&tools);
+  zrtest::FakeTools tools;
+  zrtest::ToolsScope scope(tools);
   ProductInfoApp app;
   EXPECT_TRUE(app.LoadProductInfo());
-  EXPECT_EQ(tools.loadCalls, 1);
-  EXPECT_EQ(tools.productInfoLoadedCalls, 1);
+  EXPECT_EQ(tools.LoadCalls(), 1);
+  EXPECT_EQ(tools.ProductInfoLoadedCalls(), 1);
 }
 
 TEST(ZrDllApp, FailedProductInformationShowsTheCriticalErrorAndFails) {
@@ -107,9 +108,9 @@ TEST(ZrDllApp, FailedProductInformationShowsTheCriticalErrorAndFails) {
       {L"", L"Unknown error loading product information"},
   };
   for (const auto& c : cases) {
-    zrtest::RecordingTools tools;
-    tools.productInfoError = c.reported;
-    zrtest::ToolsScope scope(&tools);
+    zrtest::FakeTools tools;
+    tools.SetProductInfoError(c.reported);
+    zrtest::ToolsScope scope(tools);
     ProductInfoApp app;
     zrtest::MessageBoxWatcher watcher(L"Critical Error");
     EXPECT_FALSE(app.LoadProductInfo());
@@ -117,7 +118,7 @@ TEST(ZrDllApp, FailedProductInformationShowsTheCriticalErrorAndFails) {
     EXPECT_EQ(watcher.Text(), L"The following module has failed to load:\r\n" + std::wstring(ZrW(path.c_str())) +
                                   L"\r\n\r\nIt has reported the following error:\r\n\r\n" + c.shown +
                                   L"\r\n\r\nPlease reinstall the latest version of the program.");
-    EXPECT_EQ(tools.productInfoLoadedCalls, 0);
+    EXPECT_EQ(tools.ProductInfoLoadedCalls(), 0);
   }
 }
 

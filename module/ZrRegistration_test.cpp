@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "foundation/win/ZrModuleInstance.h"
-#include "plugin/ZrPluginTestSupport.h"
+#include "foundation/win/testsupport/ZrFakeTools.h"
 
 namespace {
 
@@ -58,33 +58,33 @@ void ExpectCalls(const std::vector<std::wstring>& got, const std::vector<std::ws
 }
 
 TEST(ZrRegistration, RegisterWritesEveryPluginsValuesInOrder) {
-  zrtest::RecordingTools tools;
-  zrtest::ToolsScope scope(&tools);
+  zrtest::FakeTools tools;
+  zrtest::ToolsScope scope(tools);
   ZrRegisterPlugins(true);
   std::vector<std::wstring> expected;
   for (const Plugin& p : kPlugins) {
     auto calls = RegisterCalls(p);
     expected.insert(expected.end(), calls.begin(), calls.end());
   }
-  ExpectCalls(tools.calls, expected);
+  ExpectCalls(tools.RegistryCalls(), expected);
 }
 
 TEST(ZrRegistration, UnregisterRemovesEachKeyTwiceAndKeepsTheParent) {
-  zrtest::RecordingTools tools;
-  zrtest::ToolsScope scope(&tools);
+  zrtest::FakeTools tools;
+  zrtest::ToolsScope scope(tools);
   ZrRegisterPlugins(false);
   std::vector<std::wstring> expected;
   for (const Plugin& p : kPlugins) {
     auto calls = UnregisterCalls(p);
     expected.insert(expected.end(), calls.begin(), calls.end());
   }
-  ExpectCalls(tools.calls, expected);
+  ExpectCalls(tools.RegistryCalls(), expected);
 }
 
 TEST(ZrRegistration, AKeyThatCannotBeOpenedSkipsOnlyThatPlugin) {
-  zrtest::RecordingTools tools;
-  tools.refusedPaths = {L"Plugins\\RemoteControl\\Raw Input"};
-  zrtest::ToolsScope scope(&tools);
+  zrtest::FakeTools tools;
+  tools.RefuseKey(L"Plugins\\RemoteControl\\Raw Input");
+  zrtest::ToolsScope scope(tools);
   ZrRegisterPlugins(true);
   std::vector<std::wstring> expected;
   for (const Plugin& p : kPlugins) {
@@ -92,15 +92,16 @@ TEST(ZrRegistration, AKeyThatCannotBeOpenedSkipsOnlyThatPlugin) {
     if (p.index == 1) calls.resize(1);
     expected.insert(expected.end(), calls.begin(), calls.end());
   }
-  ExpectCalls(tools.calls, expected);
+  ExpectCalls(tools.RegistryCalls(), expected);
 }
 
 TEST(ZrRegistration, TranslatedDisplayNamesAreRegistered) {
-  zrtest::RecordingTools tools;
-  tools.translations[u"Remote, keyboard, gamepad or other HID"] = u"HID-Geraet";
-  zrtest::ToolsScope scope(&tools);
+  zrtest::FakeTools tools;
+  tools.AddTranslation(u"Remote, keyboard, gamepad or other HID", u"HID-Geraet");
+  zrtest::ToolsScope scope(tools);
   ZrRegisterPlugins(true);
-  EXPECT_NE(std::find(tools.calls.begin(), tools.calls.end(), L"SetString DisplayName=HID-Geraet"), tools.calls.end());
+  const auto calls = tools.RegistryCalls();
+  EXPECT_NE(std::find(calls.begin(), calls.end(), L"SetString DisplayName=HID-Geraet"), calls.end());
 }
 
 TEST(ZrRegistration, WithoutTheToolsLibraryNothingHappens) {

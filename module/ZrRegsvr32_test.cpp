@@ -5,7 +5,7 @@
 #include <map>
 #include <string>
 
-#include "plugin/ZrPluginTestSupport.h"
+#include "foundation/win/testsupport/ZrTestProcess.h"
 
 namespace {
 
@@ -15,10 +15,8 @@ constexpr wchar_t kPluginsKey[] = L"Software\\Zorvane\\Stagecore\\Plugins\\Remot
 // in the module's folder, where the system's search finds the tools library by its bare name.
 std::wstring Regsvr32(const std::wstring& switches) {
   const std::wstring folder = zrtest::ExecutableFolder();
-  DWORD exitCode = 0;
-  const std::wstring failure =
-      zrtest::RunProcess(L"regsvr32.exe " + switches + L" \"" + folder + L"ZrRemoteControl.dll\"", folder, &exitCode);
-  return failure.empty() ? L"exit " + std::to_wstring(exitCode) : failure;
+  return zrtest::RunProcess(L"regsvr32.exe " + switches + L" \"" + folder + L"ZrRemoteControl.dll\"", folder)
+      .description;
 }
 
 // Every value of a key as "text" or "#number"; "(no key)" alone when the key does not exist.

@@ -5,7 +5,8 @@
 #include <climits>
 
 #include "mce/CMCERemote.h"
-#include "plugin/ZrPluginTestSupport.h"
+#include "foundation/win/testsupport/ZrFakeTools.h"
+#include "plugin/testsupport/ZrRecordingHost.h"
 #include "rawinput/CRawInput.h"
 #include "serial/CIRMAN.h"
 #include "uuirt/CUuirt.h"
@@ -36,8 +37,8 @@ TEST(ZrRemoteControlFactory, EachTypeIsItsPluginWithTheHostKeptAndUntouched) {
   EXPECT_NE(dynamic_cast<CUuirt*>(uuirt.plugin), nullptr);
   for (IZrRemoteControl* plugin : {mce.plugin, raw.plugin, irman.plugin, uuirt.plugin})
     EXPECT_EQ(static_cast<ZrRemoteControlBase*>(plugin)->Host(), &host);
-  EXPECT_TRUE(host.codes.empty());
-  EXPECT_EQ(host.values, 0);
+  EXPECT_EQ(host.CodeCount(), 0u);
+  EXPECT_TRUE(host.ValuesAsked().empty());
 }
 
 TEST(ZrRemoteControlFactory, TheRawInputPluginHasItsWindowFromTheStart) {
@@ -50,9 +51,9 @@ TEST(ZrRemoteControlFactory, TheRawInputPluginHasItsWindowFromTheStart) {
 }
 
 TEST(ZrRemoteControlFactory, TheRawInputDisplayNameIsTranslated) {
-  zrtest::RecordingTools tools;
-  tools.translations[u"Remote, keyboard, gamepad or other HID"] = u"Fernbedienung, Tastatur oder Gamepad";
-  zrtest::ToolsScope scope(&tools);
+  zrtest::FakeTools tools;
+  tools.AddTranslation(u"Remote, keyboard, gamepad or other HID", u"Fernbedienung, Tastatur oder Gamepad");
+  zrtest::ToolsScope scope(tools);
   Created raw(1, nullptr), mce(0, nullptr);
   EXPECT_EQ(Info(*raw.plugin, L"Display Name"), L"Fernbedienung, Tastatur oder Gamepad");
   EXPECT_EQ(Info(*raw.plugin, L"Name"), L"Raw Input");
@@ -68,10 +69,10 @@ TEST(ZrRemoteControlFactory, RawInputTakesNoSharedSetting) {
 
 // Until a plug-in's device support is built, its Start says so instead of pretending to run.
 TEST(ZrRemoteControlFactory, PluginsWithoutDeviceSupportExplainAFailedStart) {
-  zrtest::RecordingTools tools;
-  tools.translations[u"The device support of the %s plug-in is not built into this version of the module."] =
-      u"Pas de %s ici.";
-  zrtest::ToolsScope scope(&tools);
+  zrtest::FakeTools tools;
+  tools.AddTranslation(u"The device support of the %s plug-in is not built into this version of the module.",
+                       u"Pas de %s ici.");
+  zrtest::ToolsScope scope(tools);
   for (int type : {0, 1, 3}) {
     Created created(type, nullptr);
     EXPECT_FALSE(created.plugin->Start(true)) << type;

@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "plugin/ZrPluginTestSupport.h"
+#include "foundation/win/testsupport/ZrMessageBoxWatcher.h"
 
 int wmain(int argc, wchar_t** argv) {
   if (argc != 3) return 2;

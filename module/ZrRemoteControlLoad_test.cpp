@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "plugin/ZrPluginTestSupport.h"
+#include "foundation/win/testsupport/ZrTestProcess.h"
 
 namespace {
 
@@ -61,13 +61,12 @@ class InstallationFolder {
   // Runs the child; answers its result file's text.
   std::wstring LoadInChild(const wchar_t* productInfoError) {
     SetEnvironmentVariableW(L"ZRTOOLS_PRODUCT_INFO_ERROR", productInfoError);
-    DWORD exitCode = 0;
-    const std::wstring failure = zrtest::RunProcess(L"\"" + m_folder + L"module_load_child.exe\" \"" + m_folder +
-                                                        L"ZrRemoteControl.dll\" \"" + m_folder + L"result.txt\"",
-                                                    m_folder, &exitCode);
+    const zrtest::ProcessResult child = zrtest::RunProcess(L"\"" + m_folder + L"module_load_child.exe\" \"" + m_folder +
+                                                               L"ZrRemoteControl.dll\" \"" + m_folder + L"result.txt\"",
+                                                           m_folder);
     SetEnvironmentVariableW(L"ZRTOOLS_PRODUCT_INFO_ERROR", nullptr);
-    if (!failure.empty()) return L"child " + failure;
-    if (exitCode != 0) return L"(child exit code " + std::to_wstring(exitCode) + L")";
+    if (!child.finished) return L"child " + child.description;
+    if (child.exitCode != 0) return L"(child exit code " + std::to_wstring(child.exitCode) + L")";
     return ReadUtf16(m_folder + L"result.txt");
   }
 

@@ -6,7 +6,7 @@
 #include <limits>
 #include <new>
 
-#include "plugin/ZrPluginTestSupport.h"
+#include "plugin/testsupport/ZrRecordingHost.h"
 
 namespace {
 
@@ -123,19 +123,21 @@ TEST(ZrRemoteControlBase, DeliversEachCodeWithTheTimeSinceThePrevious) {
   plugin.DeliverCode(ZrString(u""));
   const double sinceSecond = sinceSecondBegan.ElapsedMs(false);
 
-  ASSERT_EQ(host.codes.size(), 3u);
-  EXPECT_EQ(host.codes[0].text, L"FIRST");
-  EXPECT_EQ(host.codes[1].text, L"SECOND");
-  EXPECT_EQ(host.codes[2].text, L"");
-  for (const auto& code : host.codes) {
+  const auto codes = host.Codes();
+  ASSERT_EQ(codes.size(), 3u);
+  EXPECT_EQ(codes[0].text, L"FIRST");
+  EXPECT_EQ(codes[1].text, L"SECOND");
+  EXPECT_EQ(codes[2].text, L"");
+  for (const auto& code : codes) {
     EXPECT_EQ(code.sender, &plugin);
     EXPECT_TRUE(code.wellFormed) << "the code must arrive as a proper BSTR";
+    EXPECT_EQ(code.thread, GetCurrentThreadId()) << "delivered on the thread that called DeliverCode";
   }
   // The first code counts from construction; the clock restarts with every code.
-  EXPECT_GE(host.codes[0].milliseconds, 59);
-  EXPECT_LE(host.codes[1].milliseconds, ZrRemoteControlBase::RoundMilliseconds(firstTwo) + 1);
-  EXPECT_GE(host.codes[2].milliseconds, 29);
-  EXPECT_LE(host.codes[2].milliseconds, ZrRemoteControlBase::RoundMilliseconds(sinceSecond) + 1);
+  EXPECT_GE(codes[0].milliseconds, 59);
+  EXPECT_LE(codes[1].milliseconds, ZrRemoteControlBase::RoundMilliseconds(firstTwo) + 1);
+  EXPECT_GE(codes[2].milliseconds, 29);
+  EXPECT_LE(codes[2].milliseconds, ZrRemoteControlBase::RoundMilliseconds(sinceSecond) + 1);
 }
 
 TEST(ZrRemoteControlBase, WithoutAHostTheCodeIsDroppedAndTheClockStillRestarts) {

@@ -38,10 +38,19 @@ TEST(RCCommandData, MissingPropertiesReadAsNoTriggerAndNoRepeats) {
   }
 }
 
-TEST(RCCommandData, IsDeletedThroughTheBase) {
-  std::unique_ptr<ZrPropertyMap> map = std::make_unique<RCCommandData>();
+// A binding is owned through the property map it extends; deleting it there must run every
+// destructor down to the most derived one.
+TEST(RCCommandData, DeletingThroughThePropertyMapRunsTheDerivedDestructors) {
+  struct CountedBinding : RCCommandData {
+    explicit CountedBinding(int& destroyed) : m_destroyed(destroyed) {}
+    ~CountedBinding() override { ++m_destroyed; }
+    int& m_destroyed;
+  };
+  int destroyed = 0;
+  std::unique_ptr<ZrPropertyMap> map = std::make_unique<CountedBinding>(destroyed);
   map->SetString(u"TriggerCode", ZrString(u"x"));
-  map.reset();  // the sanitizers watch the destructor chain
+  map.reset();
+  EXPECT_EQ(destroyed, 1);
 }
 
 }  // namespace

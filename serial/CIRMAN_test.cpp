@@ -3,25 +3,22 @@
 #include <gtest/gtest.h>
 
 #include "foundation/win/ZrBoundary.h"
+#include "foundation/win/testsupport/ZrFakeTools.h"
+#include "plugin/testsupport/ZrRecordingHost.h"
 #include "serial/ZrSerialTestSupport.h"
 
 namespace {
 
+using zrtest::Info;
 using zrtest::ReceiverSim;
-
-std::wstring Info(IZrRemoteControl& plugin, const wchar_t* key) {
-  BSTR text = plugin.GetInfo(key);
-  std::wstring out = text ? std::wstring(text, SysStringLen(text)) : L"(null)";
-  SysFreeString(text);
-  return out;
-}
 
 class CIRMANTest : public ::testing::Test {
  protected:
   void SetUp() override { zrtest::ClearPorts(); }
   void TearDown() override { zrtest::ClearPorts(); }
 
-  zrtest::MainThreadTools tools;
+  zrtest::FakeTools tools;
+  zrtest::ToolsScope toolsScope{tools};
   zrtest::RecordingHost host;
 };
 
@@ -104,18 +101,19 @@ TEST_F(CIRMANTest, CodesReachTheHostWithTheTimeSinceThePreviousCode) {
   ZR_REQUIRE_SIM(sim);
   CIRMAN plugin(&host);
   ASSERT_TRUE(plugin.Start(false));
-  EXPECT_TRUE(tools.PumpUntil([&] { return host.codes.size() >= 3; }, 5000));
+  EXPECT_TRUE(host.PumpUntilCodes(3, 5000));
   plugin.Stop();
-  ASSERT_EQ(host.codes.size(), 3u);
-  EXPECT_EQ(host.codes[0], L"12AB00FF0180");
-  EXPECT_EQ(host.codes[1], L"12AB00FF0180");
-  EXPECT_EQ(host.codes[2], L"000000000001");
+  const auto codes = host.Codes();
+  ASSERT_EQ(codes.size(), 3u);
+  EXPECT_EQ(codes[0].text, L"12AB00FF0180");
+  EXPECT_EQ(codes[1].text, L"12AB00FF0180");
+  EXPECT_EQ(codes[2].text, L"000000000001");
   // The first code counts from the plug-in's creation (about 1 s of port scanning and handshake);
   // later ones are about 60 ms apart, as the receiver sent them.
-  EXPECT_GE(host.times[0], 300);
+  EXPECT_GE(codes[0].milliseconds, 300);
   for (int i = 1; i < 3; ++i) {
-    EXPECT_GE(host.times[i], 30) << i;
-    EXPECT_LE(host.times[i], 500) << i;
+    EXPECT_GE(codes[i].milliseconds, 30) << i;
+    EXPECT_LE(codes[i].milliseconds, 500) << i;
   }
 }
 
@@ -125,14 +123,13 @@ TEST_F(CIRMANTest, DestroyingARunningPluginClosesThePort) {
   {
     CIRMAN plugin(&host);
     ASSERT_TRUE(plugin.Start(false));
-    tools.PumpUntil([&] { return host.codes.size() >= 2; }, 3000);
+    EXPECT_TRUE(host.PumpUntilCodes(2, 3000));
   }
   EXPECT_TRUE(sim.WaitHeldOpen(false));
-  EXPECT_EQ(tools.dropped, 0);
-  const size_t atDestruction = host.codes.size();
-  Sleep(100);
-  tools.Pump();
-  EXPECT_EQ(host.codes.size(), atDestruction);
+  EXPECT_EQ(tools.Dropped(), 0);
+  const size_t atDestruction = host.CodeCount();
+  zrtest::PumpFor(100);
+  EXPECT_EQ(host.CodeCount(), atDestruction);
 }
 
 }  // namespace

@@ -2,12 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include "foundation/win/testsupport/ZrFakeTools.h"
 #include "plugin/ZrRemoteControlBase.h"
+#include "plugin/testsupport/ZrRecordingHost.h"
 #include "serial/ZrSerialTestSupport.h"
 
 namespace {
 
-using zrtest::MainThreadTools;
 using zrtest::ReceiverSim;
 
 // A plug-in shell that only receives codes; the serial port talks to it as to any owner.
@@ -33,7 +34,8 @@ class SerialCommTest : public ::testing::Test {
     port.SetRecordSize(6);
   }
 
-  MainThreadTools tools;
+  zrtest::FakeTools tools;
+  zrtest::ToolsScope toolsScope{tools};
   zrtest::RecordingHost host;
   CodeOwner owner{&host};
 };
@@ -104,15 +106,16 @@ TEST_F(SerialCommTest, RecordBecomesTwelveHexDigitsOnTheMainThread) {
   ZrSerialComm port(&owner);
   SetUpPort(port);
   ASSERT_TRUE(port.Open(0));
-  EXPECT_TRUE(tools.PumpUntil([&] { return host.codes.size() >= 2; }, 5000));
+  EXPECT_TRUE(host.PumpUntilCodes(2, 5000));
   port.Close();
-  ASSERT_EQ(host.codes.size(), 2u);
-  EXPECT_EQ(host.codes[0], L"12AB00FF0180");
-  EXPECT_EQ(host.codes[1], L"0102030405A6");
-  EXPECT_EQ(host.threads[0], GetCurrentThreadId()) << "codes reach the host on the main thread";
+  const auto codes = host.Codes();
+  ASSERT_EQ(codes.size(), 2u);
+  EXPECT_EQ(codes[0].text, L"12AB00FF0180");
+  EXPECT_EQ(codes[1].text, L"0102030405A6");
+  EXPECT_EQ(codes[0].thread, GetCurrentThreadId()) << "codes reach the host on the main thread";
   // The records are sent about 60 ms apart.
-  EXPECT_GE(host.times[1], 20);
-  EXPECT_LT(host.times[1], 1000);
+  EXPECT_GE(codes[1].milliseconds, 20);
+  EXPECT_LT(codes[1].milliseconds, 1000);
 }
 
 TEST_F(SerialCommTest, ShortRecordIsPurgedAndTheNextOneReadWhole) {
@@ -121,14 +124,12 @@ TEST_F(SerialCommTest, ShortRecordIsPurgedAndTheNextOneReadWhole) {
   ZrSerialComm port(&owner);
   SetUpPort(port);
   ASSERT_TRUE(port.Open(0));
-  EXPECT_TRUE(tools.PumpUntil([&] { return host.codes.size() >= 2; }, 5000));
+  EXPECT_TRUE(host.PumpUntilCodes(2, 5000));
   ASSERT_TRUE(sim.WaitFor("done", 3000));
-  Sleep(200);
-  tools.Pump();
+  // Everything is sent: a third code, made of the short record's bytes, would come within this.
+  zrtest::PumpFor(200);
   port.Close();
-  ASSERT_EQ(host.codes.size(), 2u);
-  EXPECT_EQ(host.codes[0], L"0A0B0C0D0E0F");
-  EXPECT_EQ(host.codes[1], L"111213141516");
+  EXPECT_EQ(host.Texts(), (std::vector<std::wstring>{L"0A0B0C0D0E0F", L"111213141516"}));
 }
 
 // Two ports open at once: each has its own read state, so neither loses or steals the other's codes.
@@ -144,14 +145,15 @@ TEST_F(SerialCommTest, TwoPortsKeepTheirOwnIoState) {
   SetUpPort(portB);
   ASSERT_TRUE(portA.Open(1));
   ASSERT_TRUE(portB.Open(5));
-  EXPECT_TRUE(tools.PumpUntil([&] { return host.codes.size() >= 10 && hostB.codes.size() >= 10; }, 8000));
+  EXPECT_TRUE(ZR_PUMP_UNTIL(host.CodeCount() >= 10 && hostB.CodeCount() >= 10, 8000))
+      << "got " << host.CodeCount() << " and " << hostB.CodeCount() << " codes";
   portA.Close();
   portB.Close();
   std::vector<std::wstring> sentA, sentB;
   for (auto& s : a.Sent()) sentA.push_back(zrtest::Wide(s));
   for (auto& s : b.Sent()) sentB.push_back(zrtest::Wide(s));
-  EXPECT_EQ(host.codes, sentA);
-  EXPECT_EQ(hostB.codes, sentB);
+  EXPECT_EQ(host.Texts(), sentA);
+  EXPECT_EQ(hostB.Texts(), sentB);
 }
 
 TEST_F(SerialCommTest, NothingReachesTheHostAfterCloseAndNoMessageIsLost) {
@@ -161,19 +163,18 @@ TEST_F(SerialCommTest, NothingReachesTheHostAfterCloseAndNoMessageIsLost) {
     ZrSerialComm port(&owner);
     SetUpPort(port);
     ASSERT_TRUE(port.Open(0));
-    EXPECT_TRUE(tools.PumpUntil([&] { return host.codes.size() >= 5; }, 5000));
+    EXPECT_TRUE(host.PumpUntilCodes(5, 5000));
     // Leave a few codes queued: Close must hand them over before it returns.
-    Sleep(100);
+    EXPECT_TRUE(ZR_WAIT_UNTIL(tools.Pending() >= 2, 5000));
     port.Close();
     EXPECT_FALSE(port.IsRunning());
-    const size_t atClose = host.codes.size();
-    Sleep(200);
-    tools.Pump();
-    EXPECT_EQ(host.codes.size(), atClose) << "a code reached the host after Close returned";
+    const size_t atClose = host.CodeCount();
+    zrtest::PumpFor(200);
+    EXPECT_EQ(host.CodeCount(), atClose) << "a code reached the host after Close returned";
   }
-  EXPECT_EQ(tools.dropped, 0) << "every posted code was delivered or flushed, so its text was freed";
-  EXPECT_EQ(tools.posted, tools.delivered + tools.flushed);
-  EXPECT_EQ(static_cast<int>(host.codes.size()), tools.posted);
+  EXPECT_EQ(tools.Dropped(), 0) << "every posted code was delivered or flushed, so its text was freed";
+  EXPECT_EQ(tools.Posted(), tools.Delivered() + tools.Flushed());
+  EXPECT_EQ(static_cast<int>(host.CodeCount()), tools.Posted());
 }
 
 }  // namespace

@@ -8,27 +8,9 @@
 
 #include <gtest/gtest.h>
 
+#include "foundation/win/testsupport/ZrTestWait.h"
+
 namespace {
-
-// Pumps the calling thread's messages until the predicate holds or the time is up.
-template <class Predicate>
-bool PumpUntil(Predicate predicate, DWORD ms = 10000) {
-  const ULONGLONG end = GetTickCount64() + ms;
-  for (;;) {
-    MSG message;
-    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
-      TranslateMessage(&message);
-      DispatchMessageW(&message);
-    }
-    if (predicate()) return true;
-    if (GetTickCount64() > end) return false;
-    MsgWaitForMultipleObjects(0, nullptr, FALSE, 5, QS_ALLINPUT);
-  }
-}
-
-void PumpFor(DWORD ms) {
-  PumpUntil([] { return false; }, ms);
-}
 
 struct Seen {
   uint32_t id;
@@ -80,7 +62,7 @@ TEST_F(ZrCmdTargetTest, CommandsPostedFromAWorkerRunOnTheOwnerInPostingOrder) {
     for (int i = 0; i < kCount; ++i) EXPECT_TRUE(m_target.PostCommand(100 + i, i * 7));
   });
   EXPECT_TRUE(m_target.m_commands.empty()) << "nothing runs before the owner's messages are pumped";
-  ASSERT_TRUE(PumpUntil([&] { return m_target.m_commands.size() == kCount; }));
+  ASSERT_TRUE(ZR_PUMP_UNTIL(m_target.m_commands.size() == kCount));
   for (int i = 0; i < kCount; ++i) {
     EXPECT_EQ(m_target.m_commands[i].id, static_cast<uint32_t>(100 + i));
     EXPECT_EQ(m_target.m_commands[i].param1, i * 7);
@@ -93,7 +75,7 @@ TEST_F(ZrCmdTargetTest, AHandlerMayPostMoreCommands) {
     if (command.id < 5) m_target.PostCommand(command.id + 1);
   };
   ASSERT_TRUE(m_target.PostCommand(1));
-  ASSERT_TRUE(PumpUntil([&] { return m_target.m_commands.size() == 5; }));
+  ASSERT_TRUE(ZR_PUMP_UNTIL(m_target.m_commands.size() == 5));
   for (int i = 0; i < 5; ++i) EXPECT_EQ(m_target.m_commands[i].id, static_cast<uint32_t>(i + 1));
 }
 
@@ -135,14 +117,14 @@ TEST_F(ZrCmdTargetTest, PeriodsBelowOneBecomeOne) {
     EXPECT_EQ(queued[0].param2, 1);
     EXPECT_EQ(queued[0].param3, 0);
     EXPECT_EQ(queued[0].internal, 1);
-    ASSERT_TRUE(PumpUntil([&] { return m_target.GetQueuedCommands().IsEmpty(); }));
+    ASSERT_TRUE(ZR_PUMP_UNTIL(m_target.GetQueuedCommands().IsEmpty()));
     EXPECT_TRUE(m_target.KillTimer(5));
   }
 }
 
 TEST_F(ZrCmdTargetTest, ATimerSetOnTheOwnerFires) {
   ASSERT_TRUE(m_target.SetTimer(5, 0));
-  ASSERT_TRUE(PumpUntil([&] { return m_target.TimerCount(5) >= 3; }));
+  ASSERT_TRUE(ZR_PUMP_UNTIL(m_target.TimerCount(5) >= 3));
   EXPECT_TRUE(m_target.KillTimer(5));
   EXPECT_FALSE(TimerIsSet(5));
 }
@@ -174,8 +156,8 @@ TEST_F(ZrCmdTargetTest, TimerRequestsTakeEffectInTheOrderMade) {
         case kOwnerKill: m_target.KillTimer(7); break;
       }
     }
-    ASSERT_TRUE(PumpUntil([&] { return m_target.GetQueuedCommands().IsEmpty(); }));
-    PumpFor(20);
+    ASSERT_TRUE(ZR_PUMP_UNTIL(m_target.GetQueuedCommands().IsEmpty()));
+    zrtest::PumpFor(20);
     EXPECT_EQ(TimerIsSet(7), c.setAtEnd);
   }
 }
@@ -206,7 +188,7 @@ TEST_F(ZrCmdTargetTest, DestroyingTheWindowDropsTheQueueAndUnregistersTheClass) 
   SetLastError(0xdeadbeef);
   EXPECT_FALSE(GetClassInfoW(GetModuleHandleW(nullptr), ZrW(className.c_str()), &info));
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_CLASS_DOES_NOT_EXIST));
-  PumpFor(30);
+  zrtest::PumpFor(30);
   EXPECT_TRUE(m_target.m_commands.empty());
 
   // A new window gets a class of its own.
@@ -223,7 +205,7 @@ TEST_F(ZrCmdTargetTest, AWindowDestroyedBehindItsBackIsReplacedAndItsClassRemove
   WNDCLASSW info;
   EXPECT_FALSE(GetClassInfoW(GetModuleHandleW(nullptr), ZrW(oldClass.c_str()), &info));
   EXPECT_TRUE(m_target.PostCommand(4));
-  ASSERT_TRUE(PumpUntil([&] { return m_target.m_commands.size() == 1; }));
+  ASSERT_TRUE(ZR_PUMP_UNTIL(m_target.m_commands.size() == 1));
 }
 
 TEST_F(ZrCmdTargetTest, ClassNamesCarryThePrefixAndAnUpperCaseHexNumber) {
@@ -345,8 +327,8 @@ TEST(ZrCmdTargetDelete, AHandlerThatDeletesItsObjectEndsTheLoopWithoutTouchingIt
   }).join();
 
   // All four commands wait in the queue; the first 0x87D0 runs 1 and 2, and 2 deletes the object.
-  PumpUntil([&] { return GuardedTarget::s_live == 0; });
-  PumpFor(50);
+  EXPECT_TRUE(ZR_PUMP_UNTIL(GuardedTarget::s_live == 0));
+  zrtest::PumpFor(50);
   EXPECT_EQ(GuardedTarget::s_live, 0);
   EXPECT_EQ(ran, (std::vector<uint32_t>{1, 2}));
   EXPECT_FALSE(IsWindow(window));

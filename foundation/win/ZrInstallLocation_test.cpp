@@ -92,7 +92,7 @@ TEST(ZrInstallLocation, TheX64FolderUsesTheThirtyTwoBitKey) {
 }
 
 // Subkeys enumerate in name order, so the names below set the order of the walk.
-TEST(ZrInstallLocation, InstallationRules) {
+TEST(ZrInstallLocation, FindInstallationPrefersTheOneHoldingTheProgramThenTheDefault) {
   struct Installation {
     const wchar_t* name;
     const wchar_t* path;

@@ -10,7 +10,8 @@
 
 #include <gtest/gtest.h>
 
-#include "foundation/win/ZrFakeTools.h"
+#include "foundation/win/testsupport/ZrFakeTools.h"
+#include "foundation/win/testsupport/ZrTestProcess.h"
 #include "foundation/win/ZrInstallLocation.h"
 #include "foundation/win/ZrModuleInstance.h"
 
@@ -54,22 +55,14 @@ class ProbeDirectory {
     ZrString report = m_path + u"report.txt";
     ZrString command = ZrString(u"\"") + m_program + u"\" \"" + report + u"\"";
     for (const ZrString& argument : arguments) command = command + u" \"" + argument + u"\"";
-    STARTUPINFOW startup = {};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION process = {};
     std::map<std::string, std::string> values;
-    std::wstring line(ZrW(command.c_str()));
-    if (!CreateProcessW(ZrW(m_program.c_str()), line.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                        ZrW(m_path.c_str()), &startup, &process)) {
-      values["exit"] = "CreateProcessW failed: " + std::to_string(GetLastError());
+    const zrtest::ProcessResult run = zrtest::RunProcess(ZrW(command.c_str()), ZrW(m_path.c_str()), 60000,
+                                                         ZrW(m_program.c_str()));
+    if (!run.finished) {
+      values["exit"] = ZrString(ZrU(run.description.c_str())).ToUtf8();
       return values;
     }
-    WaitForSingleObject(process.hProcess, 60000);
-    DWORD code = 0;
-    GetExitCodeProcess(process.hProcess, &code);
-    values["exit"] = std::to_string(code);
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
+    values["exit"] = std::to_string(run.exitCode);
 
     std::ifstream in(Utf8(report), std::ios::binary);  // the file name is plain ASCII here
     for (std::string text; std::getline(in, text);) {
@@ -226,8 +219,8 @@ TEST(ZrProcessInfo, AModuleWaitsForAnotherThatIsStillFilling) {
 }
 
 TEST(ZrProcessInfoInProcess, TheFillingModuleTellsTheToolsLibraryThatTheDirectoryIsKnown) {
-  ZrFakeTools tools;
-  ZrFakeToolsScope scope(tools);
+  zrtest::FakeTools tools;
+  zrtest::ToolsScope scope(tools);
   ZrProcessInfo info(u"Software\\ZrTests\\No Such Key\\Installations");
   ASSERT_NE(info.Block(), nullptr);
   // Run alone (as ctest runs every case), this process has no block yet and this object fills it.

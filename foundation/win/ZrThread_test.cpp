@@ -6,19 +6,10 @@
 #include <gtest/gtest.h>
 
 #include "foundation/ZrFormat.h"
-#include "foundation/win/ZrFakeTools.h"
+#include "foundation/win/testsupport/ZrFakeTools.h"
+#include "foundation/win/testsupport/ZrTestWait.h"
 
 namespace {
-
-template <class Predicate>
-bool WaitUntil(Predicate predicate, DWORD ms = 10000) {
-  const ULONGLONG end = GetTickCount64() + ms;
-  while (!predicate()) {
-    if (GetTickCount64() > end) return false;
-    Sleep(2);
-  }
-  return true;
-}
 
 // A thread whose body is given by the test.
 class LambdaThread : public ZrThread {
@@ -56,15 +47,15 @@ bool IgnoresStop(LambdaThread&) {
 
 class ZrThreadTest : public testing::Test {
  protected:
-  std::vector<ZrFakeTools::Call> CallsFor(IMainThreadMessageManagerCallback* object) {
-    std::vector<ZrFakeTools::Call> calls;
-    for (auto& call : m_tools.Calls())
+  std::vector<zrtest::ManagerCall> CallsFor(IMainThreadMessageManagerCallback* object) {
+    std::vector<zrtest::ManagerCall> calls;
+    for (auto& call : m_tools.ManagerCalls())
       if (call.object == object) calls.push_back(call);
     return calls;
   }
 
-  ZrFakeTools m_tools;
-  ZrFakeToolsScope m_scope{m_tools};
+  zrtest::FakeTools m_tools;
+  zrtest::ToolsScope m_scope{m_tools};
 };
 
 }  // namespace
@@ -75,14 +66,14 @@ TEST_F(ZrThreadTest, StopOnANeverStartedThreadAnswersTrueAndCallsNothing) {
   EXPECT_TRUE(thread.Stop(-1));
   EXPECT_FALSE(thread.IsRunning());
   EXPECT_EQ(thread.GetStartCount(), 0);
-  EXPECT_TRUE(m_tools.Calls().empty());
+  EXPECT_TRUE(m_tools.ManagerCalls().empty());
   EXPECT_EQ(thread.WaitFor(0), WAIT_FAILED);
 }
 
 TEST_F(ZrThreadTest, StartOnARunningThreadStartsNothingUnlessRestartIsSet) {
   LambdaThread thread(WaitsForStop);
   ASSERT_TRUE(thread.Start());
-  ASSERT_TRUE(WaitUntil([&] { return thread.m_runs == 1; }));
+  ASSERT_TRUE(ZR_WAIT_UNTIL(thread.m_runs == 1));
   uint32_t firstId = 0;
   thread.GetThreadId(&firstId);
   HANDLE first = thread.GetHandle();
@@ -95,7 +86,7 @@ TEST_F(ZrThreadTest, StartOnARunningThreadStartsNothingUnlessRestartIsSet) {
   EXPECT_EQ(thread.GetStartCount(), 1);
 
   EXPECT_TRUE(thread.Start(0, true, false));
-  ASSERT_TRUE(WaitUntil([&] { return thread.m_runs == 2; }));
+  ASSERT_TRUE(ZR_WAIT_UNTIL(thread.m_runs == 2));
   EXPECT_EQ(thread.GetStartCount(), 2);
   // The restart cleared the stop request that ended the first thread.
   EXPECT_FALSE(thread.IsStopRequested());
@@ -126,7 +117,7 @@ TEST_F(ZrThreadTest, StopWithoutTimeOutWaitsForASlowThreadAndNeverKillsIt) {
 TEST_F(ZrThreadTest, StopWithZeroTimeOutKillsAThreadThatIgnoresIt) {
   LambdaThread thread(IgnoresStop);
   ASSERT_TRUE(thread.Start());
-  ASSERT_TRUE(WaitUntil([&] { return thread.m_runs == 1; }));
+  ASSERT_TRUE(ZR_WAIT_UNTIL(thread.m_runs == 1));
   HANDLE handle = thread.GetHandle();
   HANDLE copy = Duplicate(handle);
 
@@ -156,21 +147,31 @@ TEST_F(ZrThreadTest, StopWithZeroTimeOutKillsAThreadThatIgnoresIt) {
 TEST_F(ZrThreadTest, StopCancelsABlockingReadBeforeItKills) {
   HANDLE readEnd = nullptr, writeEnd = nullptr;
   ASSERT_TRUE(CreatePipe(&readEnd, &writeEnd, nullptr, 0));
-  std::atomic<bool> reading{false};
+  std::atomic<int> readsStarted{0};
   std::atomic<DWORD> readError{0};
-  LambdaThread thread([&](LambdaThread&) {
-    char byte;
-    DWORD got = 0;
-    reading = true;
-    if (!ReadFile(readEnd, &byte, 1, &got, nullptr)) readError = GetLastError();
-    return true;
+  // Reads until a read is cancelled after the stop request. A cancel before it, the test's probe
+  // below, only starts the next read.
+  LambdaThread thread([&](LambdaThread& self) {
+    for (;;) {
+      char byte;
+      DWORD got = 0;
+      ++readsStarted;
+      if (ReadFile(readEnd, &byte, 1, &got, nullptr)) continue;
+      const DWORD error = GetLastError();
+      if (error != ERROR_OPERATION_ABORTED || self.IsStopRequested()) {
+        readError = error;
+        return true;
+      }
+    }
   });
   ASSERT_TRUE(thread.Start());
-  ASSERT_TRUE(WaitUntil([&] { return reading.load(); }));
-  Sleep(50);  // let the read block
+  // Cancelling succeeds only once the thread is blocked in its read: that is the state Stop meets.
+  ASSERT_TRUE(ZR_WAIT_UNTIL(CancelSynchronousIo(thread.GetHandle()) != FALSE));
+  ASSERT_TRUE(ZR_WAIT_UNTIL(readsStarted == 2));
 
   HANDLE copy = Duplicate(thread.GetHandle());
-  EXPECT_TRUE(thread.Stop(0));  // the cancelled read let Run return true
+  // Stop cancels only when its time-out has passed, long after the second read began to block.
+  EXPECT_TRUE(thread.Stop(500));  // the cancelled read let Run return true
   EXPECT_EQ(readError.load(), static_cast<DWORD>(ERROR_OPERATION_ABORTED));
   DWORD code = 99;
   EXPECT_EQ(WaitForSingleObject(copy, 5000), WAIT_OBJECT_0);
@@ -191,7 +192,7 @@ TEST_F(ZrThreadTest, StopAnswersWhatRunReturned) {
     });
     ASSERT_TRUE(thread.Start());
     thread.RequestStop(true);
-    ASSERT_TRUE(WaitUntil([&] { return !thread.IsRunning(); }));
+    ASSERT_TRUE(ZR_WAIT_UNTIL(!thread.IsRunning()));
     EXPECT_EQ(thread.GetResult(), value);
     EXPECT_EQ(thread.Stop(0), value);
     EXPECT_FALSE(thread.GetResult());  // Stop clears the field
@@ -223,7 +224,7 @@ TEST_F(ZrThreadTest, WithoutAMessageManagerStopCallsNothing) {
   ASSERT_TRUE(thread.Start());
   EXPECT_TRUE(thread.Stop(-1));
   EXPECT_FALSE(thread.FlushMainThreadMessages());
-  EXPECT_TRUE(m_tools.Calls().empty());
+  EXPECT_TRUE(m_tools.ManagerCalls().empty());
 }
 
 TEST_F(ZrThreadTest, StartWithoutCreatingAndWithoutAThreadFailsAndLogs) {
@@ -300,12 +301,12 @@ TEST_F(ZrThreadTest, MsgWaitForDispatchesMessagesWhileItWaits) {
     return true;
   });
   ASSERT_TRUE(thread.Start());
-  ASSERT_TRUE(WaitUntil([&] { return ready.load(); }));
+  ASSERT_TRUE(ZR_WAIT_UNTIL(ready.load()));
   uint32_t id = 0;
   thread.GetThreadId(&id);
   ASSERT_TRUE(PostThreadMessageW(id, WM_APP + 5, 42, 7));
   ASSERT_TRUE(PostThreadMessageW(id, WM_APP + 6, 43, 8));
-  ASSERT_TRUE(WaitUntil([&] { return m_tools.Dispatched().size() == 2; }));
+  ASSERT_TRUE(ZR_WAIT_UNTIL(m_tools.Dispatched().size() == 2));
   auto dispatched = m_tools.Dispatched();
   EXPECT_EQ(dispatched[0].message, static_cast<UINT>(WM_APP + 5));
   EXPECT_EQ(dispatched[0].wParam, 42u);
@@ -345,9 +346,9 @@ TEST(ZrThreadNoTools, MsgWaitForDispatchesToTheWindowWhenNoLibraryIsLoaded) {
     return true;
   });
   ASSERT_TRUE(thread.Start());
-  ASSERT_TRUE(WaitUntil([&] { return window.load() != nullptr; }));
+  ASSERT_TRUE(ZR_WAIT_UNTIL(window.load() != nullptr));
   ASSERT_TRUE(PostMessageW(window, WM_APP + 9, 77, 0));
-  EXPECT_TRUE(WaitUntil([&] { return received == 77; }));
+  EXPECT_TRUE(ZR_WAIT_UNTIL(received == 77));
   thread.Stop(-1);
 }
 
@@ -359,7 +360,7 @@ TEST_F(ZrThreadTest, StopCalledByTheThreadItselfDoesNotWaitForItself) {
     return true;
   });
   ASSERT_TRUE(thread.Start());
-  ASSERT_TRUE(WaitUntil([&] { return answered.load(); }));
+  ASSERT_TRUE(ZR_WAIT_UNTIL(answered.load()));
   EXPECT_TRUE(thread.Stop(-1));
 }
 
@@ -396,8 +397,13 @@ TEST_F(ZrThreadTest, StopPumpsTheComMainThreadWindowsWhenAsked) {
     SCOPED_TRACE(pump);
     received = 0;
     size_t dispatchedBefore = m_tools.Dispatched().size();
-    LambdaThread thread([](LambdaThread&) {
-      Sleep(200);
+    // Stop pumps only while the thread runs, so the body runs until the posted message has been
+    // pumped. When Stop must not pump, it runs on for a while after the stop request, long enough
+    // for a Stop that pumps by mistake to be seen doing it.
+    LambdaThread thread([pump](LambdaThread& self) {
+      WaitForSingleObject(self.GetStopEvent(), zrtest::kWaitMs);
+      const zrtest::Deadline runOn(pump ? zrtest::kWaitMs : 300);
+      while (received == 0 && !runOn.Passed()) Sleep(2);
       return true;
     });
     thread.SetPumpWhileStopping(pump);

@@ -2,13 +2,13 @@
 
 #include <gtest/gtest.h>
 
-#include "foundation/win/ZrFakeTools.h"
+#include "foundation/win/testsupport/ZrFakeTools.h"
 
 namespace {
 
 TEST(ZrTraceScope, WritesStartAndFinishWithTheElapsedTime) {
-  ZrFakeTools tools;
-  ZrFakeToolsScope scope(tools);
+  zrtest::FakeTools tools;
+  zrtest::ToolsScope scope(tools);
   {
     ZrTraceScope trace("ZrTest::Run", 2048);
     EXPECT_EQ(trace.Result(), ZrTraceScope::kNoResult);
@@ -30,8 +30,8 @@ TEST(ZrTraceScope, WritesStartAndFinishWithTheElapsedTime) {
 }
 
 TEST(ZrTraceScope, ARecordedResultIsWrittenBeforeTheTime) {
-  ZrFakeTools tools;
-  ZrFakeToolsScope scope(tools);
+  zrtest::FakeTools tools;
+  zrtest::ToolsScope scope(tools);
   { ZrTraceScope trace("RunProgram"); trace.SetResult(-5); }
   const auto lines = tools.Lines();
   ASSERT_EQ(lines.size(), 2u);

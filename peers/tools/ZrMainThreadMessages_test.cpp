@@ -8,6 +8,8 @@
 #include <thread>
 #include <vector>
 
+#include "foundation/win/testsupport/ZrTestWait.h"
+
 namespace {
 
 // Records each message it is handed, with the thread it arrived on.
@@ -30,21 +32,6 @@ class Receiver final : public IMainThreadMessageManagerCallback {
   std::recursive_mutex m_lock;
 };
 
-// Runs this thread's message loop until nothing is left to do for a moment.
-void Pump(int idleMs = 50) {
-  for (DWORD idleSince = GetTickCount();;) {
-    MSG msg;
-    if (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-      DispatchMessageW(&msg);
-      idleSince = GetTickCount();
-    } else if (GetTickCount() - idleSince > static_cast<DWORD>(idleMs)) {
-      return;
-    } else {
-      Sleep(1);
-    }
-  }
-}
-
 class ZrMainThreadMessagesTest : public ::testing::Test {
  protected:
   void SetUp() override { ASSERT_TRUE(manager.Create(GetModuleHandleW(nullptr))); }
@@ -59,7 +46,8 @@ TEST_F(ZrMainThreadMessagesTest, PostsFromWorkersArriveOnTheCreatingThreadInOrde
       for (uint32_t i = 0; i < 200; ++i) EXPECT_TRUE(manager.Post(&receivers[w], i, &receivers[w]));
     });
   for (auto& t : workers) t.join();
-  Pump();
+  ASSERT_TRUE(ZR_PUMP_UNTIL(receivers[0].ids.size() == 200 && receivers[1].ids.size() == 200 &&
+                            receivers[2].ids.size() == 200));
   for (auto& r : receivers) {
     ASSERT_EQ(r.ids.size(), 200u);
     for (uint32_t i = 0; i < 200; ++i) {
@@ -82,7 +70,8 @@ TEST_F(ZrMainThreadMessagesTest, ForgottenMessagesNeverArrive) {
   worker.join();
   manager.Forget(&forgotten);
   EXPECT_EQ(manager.PendingCount(), 5);
-  Pump();
+  EXPECT_TRUE(ZR_PUMP_UNTIL(kept.ids.size() == 5));
+  zrtest::PumpPending();
   EXPECT_TRUE(forgotten.ids.empty());
   EXPECT_EQ(kept.ids.size(), 5u);
   EXPECT_EQ(manager.PendingCount(), 0);
@@ -97,7 +86,8 @@ TEST_F(ZrMainThreadMessagesTest, FlushDeliversOneObjectsMessagesNow) {
   EXPECT_EQ(flushed.ids, (std::vector<uint32_t>{1, 2}));
   EXPECT_TRUE(other.ids.empty());
   // The wake-ups left behind find nothing more for the flushed object.
-  Pump();
+  EXPECT_TRUE(ZR_PUMP_UNTIL(other.ids.size() == 1));
+  zrtest::PumpPending();
   EXPECT_EQ(flushed.ids.size(), 2u);
   EXPECT_EQ(other.ids, (std::vector<uint32_t>{7}));
   EXPECT_EQ(manager.PendingCount(), 0);
@@ -105,22 +95,29 @@ TEST_F(ZrMainThreadMessagesTest, FlushDeliversOneObjectsMessagesNow) {
 
 TEST_F(ZrMainThreadMessagesTest, ForgetWaitsForADeliveryUnderWayOnTheMainThread) {
   Receiver receiver;
-  std::atomic<bool> inDelivery{false}, deliveryDone{false}, forgetReturned{false};
+  std::atomic<bool> inDelivery{false}, forgetCalled{false}, forgetReturned{false}, deliveryDone{false};
   std::atomic<bool> forgetReturnedEarly{false};
   receiver.onMessage = [&](uint32_t) {
     inDelivery = true;
-    Sleep(150);
+    // The delivery lasts until the worker is inside Forget, and a while longer: a Forget that does
+    // not wait for the delivery returns within that while.
+    EXPECT_TRUE(ZR_WAIT_UNTIL(forgetCalled.load()));
+    zrtest::WaitUntil([&] { return forgetReturned.load(); }, 150);
     forgetReturnedEarly = forgetReturned.load();
     deliveryDone = true;
   };
   std::thread worker([&] {
     manager.Post(&receiver, 1, nullptr);
-    while (!inDelivery) Sleep(1);
+    if (!ZR_WAIT_UNTIL(inDelivery.load())) {
+      ADD_FAILURE() << "the message was never delivered";
+      return;
+    }
+    forgetCalled = true;
     manager.Forget(&receiver);
     forgetReturned = true;
     EXPECT_TRUE(deliveryDone.load()) << "Forget returned while the object was still being called";
   });
-  Pump(300);
+  EXPECT_TRUE(ZR_PUMP_UNTIL(forgetReturned.load()));
   worker.join();
   EXPECT_FALSE(forgetReturnedEarly.load());
   EXPECT_EQ(receiver.ids.size(), 1u);
@@ -130,7 +127,9 @@ TEST_F(ZrMainThreadMessagesTest, AnObjectMayForgetItselfWhileItIsCalled) {
   Receiver receiver;
   receiver.onMessage = [&](uint32_t) { manager.Forget(&receiver); };
   for (uint32_t i = 0; i < 3; ++i) manager.Post(&receiver, i, nullptr);
-  Pump();
+  EXPECT_TRUE(ZR_PUMP_UNTIL(!receiver.ids.empty()));
+  // The wake-ups of the two forgotten messages are still on their way.
+  zrtest::PumpFor(50);
   EXPECT_EQ(receiver.ids, (std::vector<uint32_t>{0}));
   EXPECT_EQ(manager.PendingCount(), 0);
 }
@@ -145,7 +144,7 @@ TEST(ZrMainThreadMessages, NothingIsQueuedWithoutAWindowOrAnObject) {
   manager.Destroy();
   EXPECT_EQ(manager.PendingCount(), 0);
   EXPECT_FALSE(manager.Post(&receiver, 3, nullptr));
-  Pump();
+  zrtest::PumpFor(50);
   EXPECT_TRUE(receiver.ids.empty());
 }
 
