@@ -1,6 +1,7 @@
 #pragma once
 // Cross-module string handle: lets another module read and fill one ZrString through a vtable.
 
+#include "foundation/ZrNoThrow.h"
 #include "foundation/ZrString.h"
 
 class IZrDllString {
@@ -16,15 +17,25 @@ class IZrDllString {
   virtual void SetLength(int length) = 0;
 };
 
+// Another module calls these: a failure to allocate leaves the target as it was (GetBuffer then
+// answers null) instead of unwinding into the caller.
 class ZrDllString final : public IZrDllString {
  public:
   explicit ZrDllString(ZrString& target) : m_target(target) {}
 
-  const ZrChar* GetChars() override { return m_target.c_str(); }
-  void SetChars(const ZrChar* text, int length) override { m_target = ZrString(text, length); }
-  void ReleaseBuffer() override { m_target.ReleaseBuffer(-1); }
-  ZrChar* GetBuffer(int minLength) override { return m_target.GetBuffer(minLength); }
-  void SetLength(int length) override { m_target.ReleaseBuffer(length); }
+  const ZrChar* GetChars() noexcept override { return m_target.c_str(); }
+  void SetChars(const ZrChar* text, int length) noexcept override {
+    ZrNoThrowVoid([&] { m_target = ZrString(text, length); });
+  }
+  void ReleaseBuffer() noexcept override {
+    ZrNoThrowVoid([&] { m_target.ReleaseBuffer(-1); });
+  }
+  ZrChar* GetBuffer(int minLength) noexcept override {
+    return ZrNoThrow<ZrChar*>(nullptr, [&] { return m_target.GetBuffer(minLength); });
+  }
+  void SetLength(int length) noexcept override {
+    ZrNoThrowVoid([&] { m_target.ReleaseBuffer(length); });
+  }
 
  private:
   ZrString& m_target;

@@ -95,15 +95,14 @@ bool ZrDllApp::LoadProductInfo() {
   const bool loaded = ZrLoadToolsLibrary();
   // A sibling module that loaded the library before us may have loaded the information too.
   if (IZrTools* tools = loaded ? ZrGetTools() : nullptr; tools && tools->IsProductInfoLoaded()) return true;
-  BSTR errorText = SysAllocString(L"");
+  // The library may replace the string it is given; what comes back is ours to free.
+  ZrBstr ownedError(SysAllocString(L""));
   bool succeeded = false;
   if (IZrTools* tools = loaded ? ZrGetTools() : nullptr) {
     IZrProductInfo* info = tools->GetProductInfo(1);
-    succeeded = info && info->Load(L"", &errorText);
+    succeeded = info && info->Load(L"", ownedError.addressof());
     if (succeeded) tools->ProductInfoLoaded(0);
   }
-  // The library may have replaced the string it was given; what comes back is ours to free.
-  const ZrBstr ownedError(errorText);
   if (succeeded) return true;
 
   ZrString error;

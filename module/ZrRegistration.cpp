@@ -18,18 +18,11 @@ ZrString Info(IZrRemoteControl* plugin, const wchar_t* key) {
   return ZrReadableText(answer.get());
 }
 
-IZrHostRegistryKey* OpenKey(const ZrString& path, int flags) {
-  IZrTools* tools = ZrGetTools();
-  return tools ? tools->OpenHostRegistryKey(ZrW(path.c_str()), flags, 0) : nullptr;
-}
-
 void Unregister(const ZrString& name) {
   // Once through a key that is created when missing, once through an existing one only.
   for (int flags : {1, 0}) {
-    if (IZrHostRegistryKey* key = OpenKey(ZrString(kPluginsKey), flags)) {
-      key->RemoveSubkey(ZrW(name.c_str()), 0);
-      key->Close();
-    }
+    if (const ZrHostRegistryKeyHandle key = ZrOpenHostRegistryKey(ZrString(kPluginsKey), flags))
+      key.get()->RemoveSubkey(ZrW(name.c_str()), 0);
   }
 }
 
@@ -38,7 +31,8 @@ void SetString(IZrHostRegistryKey* key, const wchar_t* name, const ZrString& val
 }
 
 void Register(int type, const ZrString& name, const ZrString& displayName, const ZrString& enableOnInstall) {
-  IZrHostRegistryKey* key = OpenKey(ZrString(kPluginsKey) + u"\\" + name, 1);
+  const ZrHostRegistryKeyHandle owned = ZrOpenHostRegistryKey(ZrString(kPluginsKey) + u"\\" + name, 1);
+  IZrHostRegistryKey* key = owned.get();
   if (!key) return;
   // Values of an older version must not linger beside the ones written now.
   key->RemoveAllValues();
@@ -52,7 +46,6 @@ void Register(int type, const ZrString& name, const ZrString& displayName, const
   SetString(key, L"URL", ZrString(u"" ZR_PLUGIN_URL));
   SetString(key, L"Copyright", ZrString(u"" ZR_PLUGIN_COPYRIGHT));
   SetString(key, L"Description", ZrString(u"" ZR_PLUGIN_DESCRIPTION));
-  key->Close();
 }
 
 }  // namespace

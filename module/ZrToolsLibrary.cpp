@@ -10,9 +10,17 @@
 
 namespace {
 
-// Guarded by ZrModuleLocks::ToolsLibrary().
-HMODULE g_library = nullptr;
-IZrTools* g_tools = nullptr;
+// Guarded by ZrModuleLocks::ToolsLibrary(). The tools object itself lives only in ZrToolsAccess;
+// this says whether the one installed there came from our own load, so that a stand-in installed
+// by other means is never shut down here.
+bool g_ownsTools = false;
+
+// The library's handle is never destroyed with the module's statics: at process exit the loader
+// unmaps the library itself, and FreeLibrary must not run inside our own process detach.
+ZrModuleHandle& Library() {
+  static ZrModuleHandle* const library = new ZrModuleHandle;
+  return *library;
+}
 
 bool IsAbsolutePath(const ZrString& name) {
   if (name.Length() >= 3 && name[1] == u':' && (name[2] == u'\\' || name[2] == u'/')) return true;
@@ -39,9 +47,9 @@ bool TryLoad(const ZrString& path) {
   IZrTools* tools = get ? get(kZrToolsInterfaceVersion) : nullptr;
   if (!tools || !tools->Initialise(nullptr, ZrGetModuleInstance())) return false;
   // A library shut down earlier is still mapped; the new reference replaces the old one.
-  if (g_library) FreeLibrary(g_library);
-  g_library = library.release();
-  g_tools = tools;
+  Library() = std::move(library);
+  ZrSetTools(tools);
+  g_ownsTools = true;
   return true;
 }
 
@@ -64,29 +72,26 @@ ZrStringArray ZrToolsLibraryCandidates(const ZrString& installDirectory, const Z
 bool ZrLoadToolsLibrary() {
   ZrLock lock(ZrModuleLocks::ToolsLibrary());
   // A library installed by other means (a test's stand-in) counts as loaded.
-  if (g_tools || ZrGetTools()) return true;
+  if (ZrGetTools()) return true;
   const ZrStringArray candidates = ZrToolsLibraryCandidates(ToolsInstallDirectory(), ZrString(kZrToolsFileName));
   for (int i = 0; i < candidates.GetCount(); ++i) {
-    if (TryLoad(candidates[i])) {
-      ZrSetTools(g_tools);
-      return true;
-    }
+    if (TryLoad(candidates[i])) return true;
   }
   return false;
 }
 
 void ZrShutdownToolsLibrary() {
   ZrLock lock(ZrModuleLocks::ToolsLibrary());
-  if (!g_tools) return;
+  IZrTools* tools = ZrGetTools();
+  if (!tools || !g_ownsTools) return;
   // Call sites stop finding the library before it lets go of what it holds for us.
   ZrSetTools(nullptr);
-  g_tools->Shutdown(true);
-  g_tools = nullptr;
+  g_ownsTools = false;
+  tools->Shutdown(true);
 }
 
 void ZrReleaseToolsLibrary() {
   ZrShutdownToolsLibrary();
   ZrLock lock(ZrModuleLocks::ToolsLibrary());
-  if (g_library) FreeLibrary(g_library);
-  g_library = nullptr;
+  Library().reset();
 }

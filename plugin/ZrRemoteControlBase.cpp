@@ -5,6 +5,7 @@
 
 #include "foundation/ZrConvert.h"
 #include "foundation/ZrFormat.h"
+#include "foundation/win/ZrHandle.h"
 #include "foundation/win/ZrToolsAccess.h"
 #include "foundation/win/ZrBoundary.h"
 
@@ -104,10 +105,9 @@ int32_t ZrRemoteControlBase::RoundMilliseconds(double milliseconds) {
 void ZrRemoteControlBase::DeliverCode(const ZrString& code) {
   const int32_t milliseconds = RoundMilliseconds(m_codeTimer.ElapsedMs(true));
   if (!m_host) return;
-  BSTR text = ZrToBstr(code);
+  const ZrBstr text(ZrToBstr(code));
   if (!text) return;
-  m_host->OnRemoteCode(this, text, milliseconds);
-  SysFreeString(text);
+  m_host->OnRemoteCode(this, text.get(), milliseconds);
 }
 
 bool ZrRemoteControlBase::FillRawInputDevice(const Collection* table, int count, int32_t index,

@@ -168,11 +168,11 @@ void ZrSerialComm::PostCode(const unsigned char* record) {
     text[2 * i] = static_cast<wchar_t>(kDigits[record[i] >> 4]);
     text[2 * i + 1] = static_cast<wchar_t>(kDigits[record[i] & 15]);
   }
-  BSTR code = SysAllocStringLen(text.data(), static_cast<UINT>(text.size()));
+  ZrBstr code(SysAllocStringLen(text.data(), static_cast<UINT>(text.size())));
   if (!code) return;
   IZrMainThreadMessageManager* manager = ZrGetMainThreadMessageManager();
-  // The message owns the text from here; when it cannot be posted, it is dropped here.
-  if (!manager || !manager->Post(this, kCodeMessage, code)) SysFreeString(code);
+  // A posted message owns the text; one that could not be posted leaves it with us to free.
+  if (manager && manager->Post(this, kCodeMessage, code.get())) (void)code.release();
 }
 
 bool ZrSerialComm::Run() {
@@ -224,9 +224,9 @@ bool ZrSerialComm::Run() {
 
 bool ZrSerialComm::OnMainThreadMessage(uint32_t id, void* data) {
   if (id == kCodeMessage && data) {
-    BSTR code = static_cast<BSTR>(data);
-    if (m_owner) m_owner->DeliverCode(ZrString(ZrU(code), static_cast<int>(SysStringLen(code))));
-    SysFreeString(code);
+    // Ours from here, freed on every path, also when delivering throws.
+    const ZrBstr code(static_cast<BSTR>(data));
+    if (m_owner) m_owner->DeliverCode(ZrString(ZrU(code.get()), static_cast<int>(SysStringLen(code.get()))));
   }
   return true;
 }

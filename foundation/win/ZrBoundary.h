@@ -2,28 +2,9 @@
 // Helpers for the module boundary: no exception may reach a host built with another compiler, and
 // every text a host hands us is tested before it is read.
 
-#include <utility>
-
+#include "foundation/ZrNoThrow.h"
 #include "foundation/ZrString.h"
 #include "foundation/win/ZrWindows.h"
-
-// Runs body and answers its result, or `fallback` when it throws.
-template <class Result, class Body>
-Result ZrNoThrow(Result fallback, Body&& body) noexcept {
-  try {
-    return std::forward<Body>(body)();
-  } catch (...) {
-    return fallback;
-  }
-}
-
-template <class Body>
-void ZrNoThrowVoid(Body&& body) noexcept {
-  try {
-    std::forward<Body>(body)();
-  } catch (...) {
-  }
-}
 
 // A zero-terminated wide string from outside the module that can be read to its end.
 inline bool ZrIsReadableString(const wchar_t* text) noexcept {

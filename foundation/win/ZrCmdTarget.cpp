@@ -1,6 +1,9 @@
 #include "foundation/win/ZrCmdTarget.h"
 
+#include <cassert>
+
 #include "foundation/ZrTimer.h"
+#include "foundation/win/ZrToolsAccess.h"
 
 namespace {
 
@@ -34,7 +37,24 @@ bool StartsWithNoCase(const ZrString& text, const ZrChar* prefix) {
 
 ZrCmdTarget::~ZrCmdTarget() { DestroyTargetWindow(); }
 
-bool ZrCmdTarget::HasWindow() { return m_window && IsWindow(m_window); }
+bool ZrCmdTarget::HasWindow() {
+  const HWND window = GetTargetWindow();
+  return window && IsWindow(window);
+}
+
+HWND ZrCmdTarget::GetTargetWindow() const {
+  ZrLock lock(m_lock);
+  return m_window.get().window;
+}
+
+bool ZrCmdTarget::CheckOwnerThread(const char* scope) const {
+  const DWORD owner = m_ownerThread.load();
+  if (!OwnerWindow() || owner == GetCurrentThreadId()) return true;
+  ZrLog(1, scope, u"Called on thread %d, but the window belongs to thread %d",
+        {static_cast<unsigned long>(GetCurrentThreadId()), static_cast<unsigned long>(owner)});
+  assert(!"a command target's window is created and destroyed on its owner thread");
+  return false;
+}
 
 bool ZrCmdTarget::PostCommand(uint32_t id, int64_t param1, int64_t param2, int64_t param3) {
   ZrCmd command;
@@ -49,7 +69,7 @@ bool ZrCmdTarget::PostCommand(const ZrCmd& command) {
   ZrLock lock(m_lock);
   if (!m_window) return false;
   m_queue.Add(command);
-  return PostMessageW(m_window, kZrCmdTargetMessage, reinterpret_cast<WPARAM>(this), 0) != FALSE;
+  return PostMessageW(OwnerWindow(), kZrCmdTargetMessage, reinterpret_cast<WPARAM>(this), 0) != FALSE;
 }
 
 void ZrCmdTarget::SendCommand(uint32_t id, int64_t param1, int64_t param2, int64_t param3) {
@@ -64,8 +84,11 @@ void ZrCmdTarget::SendCommand(uint32_t id, int64_t param1, int64_t param2, int64
 void ZrCmdTarget::SendCommand(const ZrCmd& command) { OnCommand(command); }
 
 void ZrCmdTarget::ProcessCommands(IPumpFilter* filter) {
-  if (!m_window) return;
   m_lock.Lock();
+  if (!m_window) {
+    m_lock.Unlock();
+    return;
+  }
   const bool owner = IsOwnerThread();
   int index = 0;
   while (index < m_queue.GetCount()) {
@@ -90,9 +113,9 @@ void ZrCmdTarget::ProcessCommands(IPumpFilter* filter) {
       // going through SetTimer would first run the later requests of the queue and so reorder them.
       const auto id = static_cast<UINT_PTR>(command.param1);
       if (command.id == kZrCmdSetTimer)
-        ::SetTimer(m_window, id, static_cast<UINT>(command.param2), nullptr);
+        ::SetTimer(OwnerWindow(), id, static_cast<UINT>(command.param2), nullptr);
       else if (command.id == kZrCmdKillTimer)
-        ::KillTimer(m_window, id);
+        ::KillTimer(OwnerWindow(), id);
       continue;
     }
     m_lock.Unlock();
@@ -107,12 +130,14 @@ void ZrCmdTarget::ProcessCommands(IPumpFilter* filter) {
 }
 
 bool ZrCmdTarget::SetTimer(uintptr_t id, int periodMs) {
-  if (!m_window) return false;
   if (periodMs < 1) periodMs = 1;
   if (IsOwnerThread()) {
+    if (!OwnerWindow()) return false;
     PumpPendingTimers();
-    return ::SetTimer(m_window, id, static_cast<UINT>(periodMs), nullptr) != 0;
+    return ::SetTimer(OwnerWindow(), id, static_cast<UINT>(periodMs), nullptr) != 0;
   }
+  // Another thread: the request is queued only while a window exists, which PostCommand checks
+  // under the lock.
   ZrCmd command;
   command.id = kZrCmdSetTimer;
   command.param1 = static_cast<int64_t>(id);
@@ -122,10 +147,10 @@ bool ZrCmdTarget::SetTimer(uintptr_t id, int periodMs) {
 }
 
 bool ZrCmdTarget::KillTimer(uintptr_t id) {
-  if (!m_window) return false;
   if (IsOwnerThread()) {
+    if (!OwnerWindow()) return false;
     PumpPendingTimers();
-    return ::KillTimer(m_window, id) != FALSE;
+    return ::KillTimer(OwnerWindow(), id) != FALSE;
   }
   ZrCmd command;
   command.id = kZrCmdKillTimer;
@@ -147,9 +172,10 @@ void ZrCmdTarget::OnEvent(int id) {
 }
 
 void ZrCmdTarget::CreateTargetWindow() {
+  if (!CheckOwnerThread("ZrCmdTarget::CreateTargetWindow")) return;
   if (HasWindow()) return;
   // A window destroyed behind our back still leaves its class registered and its queue filled.
-  if (m_window) DestroyTargetWindow();
+  if (OwnerWindow()) DestroyTargetWindow();
   m_ownerThread = GetCurrentThreadId();
   HINSTANCE instance = GetModuleHandleW(nullptr);
   uint64_t hash = reinterpret_cast<uintptr_t>(instance);
@@ -161,32 +187,38 @@ void ZrCmdTarget::CreateTargetWindow() {
   windowClass.lpfnWndProc = &WindowProc;
   windowClass.hInstance = instance;
   windowClass.lpszClassName = ZrW(className.c_str());
-  if (!RegisterClassW(&windowClass)) return;
-  HWND window = CreateWindowExW(WS_EX_NOACTIVATE | WS_EX_NOPARENTNOTIFY, ZrW(className.c_str()), L"", 0, 0, 0, 0, 0,
-                                GetDesktopWindow(), nullptr, instance, nullptr);
-  if (!window) {
-    UnregisterClassW(ZrW(className.c_str()), instance);
-    return;
-  }
+  ZrClassWindow created;
+  created.instance = instance;
+  created.windowClass = RegisterClassW(&windowClass);
+  if (!created.windowClass) return;
+  created.window = CreateWindowExW(WS_EX_NOACTIVATE | WS_EX_NOPARENTNOTIFY, ZrW(className.c_str()), L"", 0, 0, 0, 0,
+                                   0, GetDesktopWindow(), nullptr, instance, nullptr);
+  // Owned from here on, so that a failed creation still unregisters the class.
+  ZrWindowWithClass window(created);
+  if (!created.window) return;
   m_className = className;
-  SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+  SetWindowLongPtrW(created.window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
   ZrLock lock(m_lock);
-  m_window = window;
+  m_window = std::move(window);
 }
 
 void ZrCmdTarget::DestroyTargetWindow() {
-  HWND window;
+  const bool owner = CheckOwnerThread("ZrCmdTarget::DestroyTargetWindow");
+  ZrWindowWithClass window;
   {
     ZrLock lock(m_lock);
     m_queue.RemoveAll();
-    window = m_window;
-    m_window = nullptr;
+    window = std::move(m_window);
   }
   if (!window) return;
-  SetWindowLongPtrW(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&DefWindowProcW));
-  DestroyWindow(window);
+  // Messages still queued for the window must not reach an object that is going away.
+  SetWindowLongPtrW(window.get().window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&DefWindowProcW));
+  if (!owner) {
+    // Windows refuses to destroy another thread's window; it stays, inert, with its class.
+    (void)window.release();
+  }
   // Classes registered for the host executable outlive this module unless removed here.
-  UnregisterClassW(ZrW(m_className.c_str()), GetModuleHandleW(nullptr));
+  window.reset();
   m_className.Empty();
 }
 

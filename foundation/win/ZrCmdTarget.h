@@ -4,8 +4,11 @@
 // Timer requests made on other threads are queued like commands, so every timer is set and killed
 // on the owner thread in the order requested.
 //
-// Any thread may post commands and set or kill timers. CreateTargetWindow, DestroyTargetWindow and
-// destruction belong to the owner thread.
+// Any thread may post commands, set or kill timers and ask for the window. CreateTargetWindow,
+// DestroyTargetWindow and destruction belong to the owner thread: Windows lets only that thread
+// destroy the window, so a call from another thread is logged and leaves the window inert.
+
+#include <atomic>
 
 #include <cstdint>
 
@@ -13,7 +16,7 @@
 #include "foundation/ZrString.h"
 #include "foundation/win/ZrCriticalSection.h"
 #include "foundation/win/ZrDeleteProbe.h"
-#include "foundation/win/ZrWindows.h"
+#include "foundation/win/ZrHandle.h"
 
 struct ZrCmd {
   uint32_t id = 0;  // the command number; for timer requests kZrCmdSetTimer or kZrCmdKillTimer
@@ -90,9 +93,10 @@ class ZrCmdTarget : public IZrCmdTarget, public IZrCmdTargetEvents, private ZrDe
   // The object behind one of our windows; null for any other window.
   static ZrCmdTarget* FromWindow(HWND window);
 
-  HWND GetTargetWindow() const { return m_window; }
+  HWND GetTargetWindow() const;
+  // Owner thread only.
   const ZrString& GetTargetClassName() const { return m_className; }
-  DWORD GetOwnerThreadId() const { return m_ownerThread; }
+  DWORD GetOwnerThreadId() const { return m_ownerThread.load(); }
   // A copy of the queue, for inspection.
   ZrArray<ZrCmd> GetQueuedCommands();
 
@@ -102,11 +106,17 @@ class ZrCmdTarget : public IZrCmdTarget, public IZrCmdTargetEvents, private ZrDe
 
  private:
   static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
-  bool IsOwnerThread() const { return GetCurrentThreadId() == m_ownerThread; }
+  bool IsOwnerThread() const { return GetCurrentThreadId() == m_ownerThread.load(); }
+  // The window, read without the lock: only the owner thread ever changes it.
+  HWND OwnerWindow() const { return m_window.get().window; }
+  // Logs (and in a debug build stops at) a creation or destruction from a thread that does not own
+  // the window; answers whether the calling thread may go on.
+  bool CheckOwnerThread(const char* scope) const;
 
-  ZrCriticalSection m_lock;
-  DWORD m_ownerThread = 0;
+  // Guards the queue, and the window against readers on other threads.
+  mutable ZrCriticalSection m_lock;
+  std::atomic<DWORD> m_ownerThread{0};
   ZrArray<ZrCmd> m_queue;
-  HWND m_window = nullptr;
+  ZrWindowWithClass m_window;
   ZrString m_className;
 };

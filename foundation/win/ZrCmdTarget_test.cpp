@@ -3,12 +3,14 @@
 #include <atomic>
 #include <cstdio>
 #include <functional>
+#include <string>
 #include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
 
 #include "foundation/win/testsupport/ZrTestWait.h"
+#include "foundation/win/testsupport/ZrFakeTools.h"
 
 namespace {
 
@@ -337,4 +339,36 @@ TEST(ZrCmdTargetDelete, AHandlerThatDeletesItsObjectEndsTheLoopWithoutTouchingIt
   RemoveVectoredExceptionHandler(handler);
   for (void* memory : GuardedTarget::s_freed) VirtualFree(memory, 0, MEM_RELEASE);
   GuardedTarget::s_freed.clear();
+}
+
+TEST_F(ZrCmdTargetTest, CreationAndDestructionOnAnotherThreadAreLoggedAndChangeNothingThere) {
+  ZrFakeTools tools;
+  ZrFakeToolsScope scope(tools);
+  const HWND window = m_target.GetTargetWindow();
+  const ZrString className = m_target.GetTargetClassName();
+
+  // A second window made on a worker would belong to a thread that never pumps it.
+  OnWorker([&] { m_target.CreateTargetWindow(); });
+  EXPECT_EQ(m_target.GetTargetWindow(), window);
+
+  OnWorker([&] { m_target.DestroyTargetWindow(); });
+  // Windows lets only the owner destroy the window: it stays, but no longer reaches the object.
+  EXPECT_FALSE(m_target.HasWindow());
+  EXPECT_TRUE(IsWindow(window));
+  EXPECT_EQ(ZrCmdTarget::FromWindow(window), nullptr);
+  PostMessageW(window, kZrCmdTargetMessage, 0, 0);
+  PostMessageW(window, WM_TIMER, 7, 0);
+  ASSERT_TRUE(zrtest::PumpUntil([&] {
+    MSG message;
+    return !PeekMessageW(&message, window, 0, 0, PM_NOREMOVE);
+  }));
+  EXPECT_TRUE(m_target.m_commands.empty());
+  EXPECT_EQ(m_target.TimerCount(7), 0);
+
+  std::vector<std::string> scopes;
+  for (const ZrFakeLogLine& line : tools.Lines()) scopes.push_back(line.scope);
+  EXPECT_EQ(scopes, (std::vector<std::string>{"ZrCmdTarget::CreateTargetWindow", "ZrCmdTarget::DestroyTargetWindow"}));
+
+  DestroyWindow(window);
+  UnregisterClassW(ZrW(className.c_str()), GetModuleHandleW(nullptr));
 }

@@ -6,13 +6,12 @@ ZrDeleteProbeHost::~ZrDeleteProbeHost() {
   ZrLock lock(ZrModuleLocks::DeleteProbes());
   if (!m_probes) return;
   for (IZrDeleteProbe* probe : *m_probes) probe->OnHostDeleted();
-  delete m_probes;
-  m_probes = nullptr;
+  m_probes.reset();
 }
 
 void ZrDeleteProbeHost::RegisterProbe(IZrDeleteProbe* probe) {
   ZrLock lock(ZrModuleLocks::DeleteProbes());
-  if (!m_probes) m_probes = new ZrArray<IZrDeleteProbe*>();
+  if (!m_probes) m_probes = std::make_unique<ZrArray<IZrDeleteProbe*>>();
   m_probes->Add(probe);
 }
 

@@ -3,6 +3,8 @@
 // calls out of the host (a command handler that may delete its own object) can tell afterwards
 // whether it may still touch the host. Every probe list of the module shares one module-wide lock.
 
+#include <memory>
+
 #include "foundation/ZrArray.h"
 
 class IZrDeleteProbe {
@@ -26,7 +28,7 @@ class ZrDeleteProbeHost {
   int ProbeCount();
 
  private:
-  ZrArray<IZrDeleteProbe*>* m_probes = nullptr;  // created on first registration
+  std::unique_ptr<ZrArray<IZrDeleteProbe*>> m_probes;  // created on first registration
 };
 
 // Lives on the stack around a call that may destroy the host.

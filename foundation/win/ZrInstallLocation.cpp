@@ -2,6 +2,8 @@
 
 #include <vector>
 
+#include "foundation/win/ZrHandle.h"
+
 namespace {
 
 constexpr REGSAM kReadAccess = 0x20019;  // KEY_READ
@@ -61,9 +63,10 @@ ZrString ZrInstallationsKeyPath(const ZrString& moduleDirectory) {
 
 ZrString ZrFindInstallation(HKEY root, const ZrString& keyPath, const ZrString& executableDirectory,
                             const ZrString& moduleDirectory) {
-  HKEY installations = nullptr;
-  if (RegOpenKeyExW(root, ZrW(keyPath.c_str()), 0, kReadAccess, &installations) != ERROR_SUCCESS) return ZrString();
-  const ZrString defaultName = ReadString(installations, nullptr);
+  ZrRegistryKey installations;
+  if (RegOpenKeyExW(root, ZrW(keyPath.c_str()), 0, kReadAccess, installations.put()) != ERROR_SUCCESS)
+    return ZrString();
+  const ZrString defaultName = ReadString(installations.get(), nullptr);
   const ZrString executable = ZrWithOneTrailingBackslash(executableDirectory);
   const ZrString module = ZrWithOneTrailingBackslash(moduleDirectory);
 
@@ -71,15 +74,14 @@ ZrString ZrFindInstallation(HKEY root, const ZrString& keyPath, const ZrString& 
   for (DWORD index = 0;; ++index) {
     wchar_t name[kMaxKeyName];
     DWORD nameLength = kMaxKeyName;
-    if (RegEnumKeyExW(installations, index, name, &nameLength, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
+    if (RegEnumKeyExW(installations.get(), index, name, &nameLength, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
       break;
     const ZrString subkeyName(ZrU(name), static_cast<int>(nameLength));
-    HKEY installation = nullptr;
+    ZrRegistryKey installation;
     const ZrString subkeyPath = keyPath + u"\\" + subkeyName;
-    if (RegOpenKeyExW(root, ZrW(subkeyPath.c_str()), 0, kReadAccess, &installation) != ERROR_SUCCESS) continue;
+    if (RegOpenKeyExW(root, ZrW(subkeyPath.c_str()), 0, kReadAccess, installation.put()) != ERROR_SUCCESS) continue;
     // Compared with its backslash, so that "...\App" does not claim "...\Application\".
-    const ZrString path = ZrWithOneTrailingBackslash(ReadString(installation, L"Path"));
-    RegCloseKey(installation);
+    const ZrString path = ZrWithOneTrailingBackslash(ReadString(installation.get(), L"Path"));
     if (path.IsEmpty()) continue;
     if ((!executable.IsEmpty() && BeginsWithNoCase(executable, path)) ||
         (!module.IsEmpty() && BeginsWithNoCase(module, path))) {
@@ -88,7 +90,6 @@ ZrString ZrFindInstallation(HKEY root, const ZrString& keyPath, const ZrString& 
     }
     if (subkeyName == defaultName) found = path;  // a later installation that contains us still wins
   }
-  RegCloseKey(installations);
   return found;
 }
 

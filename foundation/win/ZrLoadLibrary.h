@@ -3,8 +3,8 @@
 // here, so that a failure leaves one line on the standard output.
 
 #include "foundation/ZrString.h"
-#include "foundation/win/ZrWindows.h"
+#include "foundation/win/ZrHandle.h"
 
 // Releases any library that *handle already holds, then loads fileName with the system's ordinary
 // search order. Answers whether *handle now holds a library. An empty name only releases.
-bool ZrLoadLibrary(HMODULE* handle, const ZrChar* fileName);
+bool ZrLoadLibrary(ZrModuleHandle* handle, const ZrChar* fileName);

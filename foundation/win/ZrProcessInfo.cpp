@@ -50,7 +50,10 @@ ZrProcessInfo::ZrProcessInfo(const ZrChar* installationsKey) {
   if (installationsKey) m_installationsKey = installationsKey;
   if (!m_memory.Open(BlockName(GetCurrentProcessId()), ZrProcessBlock::kSize)) return;
   uint8_t* block = m_memory.View();
-  if (block[ZrProcessBlock::kInitialised] == 0) {
+  // Two modules attaching at once both find the block empty; only the one whose exchange turns the
+  // field from 0 to 1 fills it, the other waits for the version like any later module.
+  auto* initialised = reinterpret_cast<volatile SHORT*>(block + ZrProcessBlock::kInitialised);
+  if (InterlockedCompareExchange16(initialised, 1, 0) == 0) {
     Fill();
     m_filled = true;
     return;
@@ -62,8 +65,8 @@ ZrProcessInfo::ZrProcessInfo(const ZrChar* installationsKey) {
 
 void ZrProcessInfo::Fill() {
   uint8_t* block = m_memory.View();
-  std::memset(block, 0, ZrProcessBlock::kSize);
-  block[ZrProcessBlock::kInitialised] = 1;
+  // Everything but the claim made in the constructor.
+  std::memset(block + ZrProcessBlock::kExecutablePath, 0, ZrProcessBlock::kSize - ZrProcessBlock::kExecutablePath);
 
   const ZrString executable = ZrGetModuleFileName(nullptr);
   WriteField(ZrProcessBlock::kExecutablePath, executable);

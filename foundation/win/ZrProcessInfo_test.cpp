@@ -209,6 +209,19 @@ TEST(ZrProcessInfo, ASecondModuleFindsTheBlockFilledAndFillsNothing) {
   EXPECT_EQ(report["block"], report["block1"]);
 }
 
+TEST(ZrProcessInfo, ModulesAttachingAtOnceFillTheBlockExactlyOnce) {
+  ProbeDirectory directory;
+  ASSERT_TRUE(directory.Ready());
+  InstallationsKey key(L"C:\\Raced\\");
+  // Eight threads of one fresh process construct their objects together: one fills, every other
+  // waits for it and reads the same install directory.
+  for (int run = 0; run < 5; ++run) {
+    auto report = directory.Run({u"race", key.Path()});
+    ASSERT_EQ(report["exit"], "0");
+    EXPECT_EQ(report["fillers"], "1") << "run " << run;
+  }
+}
+
 TEST(ZrProcessInfo, AModuleWaitsForAnotherThatIsStillFilling) {
   ProbeDirectory directory;
   ASSERT_TRUE(directory.Ready());

@@ -5,12 +5,12 @@
 #include <cstdint>
 
 #include "foundation/ZrString.h"
-#include "foundation/win/ZrWindows.h"
+#include "foundation/win/ZrHandle.h"
 
 class ZrSharedMemory {
  public:
   ZrSharedMemory() = default;
-  ~ZrSharedMemory() { Close(); }
+  ~ZrSharedMemory() = default;
   ZrSharedMemory(const ZrSharedMemory&) = delete;
   ZrSharedMemory& operator=(const ZrSharedMemory&) = delete;
 
@@ -19,13 +19,14 @@ class ZrSharedMemory {
   bool Open(const ZrString& name, size_t size);
   void Close();
 
-  uint8_t* View() const { return m_view; }
+  uint8_t* View() const { return static_cast<uint8_t*>(m_view.get()); }
   size_t Size() const { return m_view ? m_size : 0; }
   const ZrString& Name() const { return m_name; }
 
  private:
   ZrString m_name;
-  HANDLE m_mapping = nullptr;
-  uint8_t* m_view = nullptr;
+  // Declared before the view, so that the view is unmapped first.
+  ZrMappingHandle m_mapping;
+  ZrMappedView m_view;
   size_t m_size = 0;
 };

@@ -7,7 +7,7 @@
 // test may put its own function in place of a system one.
 
 #include "foundation/ZrString.h"
-#include "foundation/win/ZrWindows.h"
+#include "foundation/win/ZrHandle.h"
 
 // The device-setup types, declared by tag only so that users need not pull in the setup headers.
 struct _SP_DEVINFO_DATA;
@@ -40,7 +40,7 @@ struct ZrUser32Functions {
   BOOL(WINAPI* SetProcessDpiAwarenessContext)(DPI_AWARENESS_CONTEXT context);
   // Undocumented; its data argument is a (attribute, data, size) record.
   BOOL(WINAPI* SetWindowCompositionAttribute)(HWND window, void* data);
-  HMODULE m_library;
+  ZrModuleHandle m_library;
 };
 
 struct ZrKernel32Functions {
@@ -61,7 +61,7 @@ struct ZrKernel32Functions {
   BOOL(WINAPI* SetProcessDEPPolicy)(DWORD flags);
   BOOL(WINAPI* CancelSynchronousIo)(HANDLE thread);
   VOID(WINAPI* GetSystemTimePreciseAsFileTime)(LPFILETIME time);
-  HMODULE m_library;
+  ZrModuleHandle m_library;
 };
 
 // The configuration-manager functions live in the same library.
@@ -98,5 +98,5 @@ struct ZrSetupApiFunctions {
   CONFIGRET(WINAPI* CM_Get_Device_IDW)(DEVINST device, PWSTR buffer, ULONG length, ULONG flags);
   CONFIGRET(WINAPI* CM_Open_DevNode_Key)(DEVINST device, REGSAM access, ULONG profile, ULONG disposition,
                                          PHKEY key, ULONG flags);
-  HMODULE m_library;
+  ZrModuleHandle m_library;
 };

@@ -46,11 +46,11 @@ constexpr ZrChar kMissingLibrary[] = u"zr-no-such-library-7f3a.dll";
 }  // namespace
 
 TEST(ZrLoadLibrary, MissingLibraryWritesItsLineAndLeavesNoHandle) {
-  HMODULE handle = nullptr;
+  ZrModuleHandle handle;
   bool loaded = true;
   std::string out = CaptureStdout([&] { loaded = ZrLoadLibrary(&handle, kMissingLibrary); });
   EXPECT_FALSE(loaded);
-  EXPECT_EQ(handle, nullptr);
+  EXPECT_EQ(handle.get(), nullptr);
   std::string prefix = "\n\nERROR in ZrLoadLibrary: errno=";
   std::string suffix = ", file=zr-no-such-library-7f3a.dll\n\n";
   ASSERT_GE(out.size(), prefix.size() + suffix.size()) << out;
@@ -63,12 +63,12 @@ TEST(ZrLoadLibrary, MissingLibraryWritesItsLineAndLeavesNoHandle) {
 TEST(ZrLoadLibrary, ReleasesTheHandleItHeldBeforeLoadingAnother) {
   HMODULE before = GetModuleHandleW(L"setupapi.dll");
   if (before) GTEST_SKIP() << "setupapi.dll is already loaded by the test program";
-  HMODULE handle = nullptr;
+  ZrModuleHandle handle;
   ASSERT_TRUE(ZrLoadLibrary(&handle, u"setupapi.dll"));
   ASSERT_NE(GetModuleHandleW(L"setupapi.dll"), nullptr);
   // An empty name only releases.
   EXPECT_FALSE(ZrLoadLibrary(&handle, u""));
-  EXPECT_EQ(handle, nullptr);
+  EXPECT_EQ(handle.get(), nullptr);
   EXPECT_EQ(GetModuleHandleW(L"setupapi.dll"), nullptr);
 }
 
@@ -77,9 +77,9 @@ TEST(ZrSystemFunctions, TablesOfAMissingLibraryHaveOnlyNullEntries) {
     ZrUser32Functions user32(kMissingLibrary);
     ZrKernel32Functions kernel32(kMissingLibrary);
     ZrSetupApiFunctions setupApi(kMissingLibrary);
-    EXPECT_EQ(user32.m_library, nullptr);
-    EXPECT_EQ(kernel32.m_library, nullptr);
-    EXPECT_EQ(setupApi.m_library, nullptr);
+    EXPECT_EQ(user32.m_library.get(), nullptr);
+    EXPECT_EQ(kernel32.m_library.get(), nullptr);
+    EXPECT_EQ(setupApi.m_library.get(), nullptr);
     EXPECT_EQ(CountNonNullEntries(user32), 0);
     EXPECT_EQ(CountNonNullEntries(kernel32), 0);
     EXPECT_EQ(CountNonNullEntries(setupApi), 0);
@@ -89,7 +89,7 @@ TEST(ZrSystemFunctions, TablesOfAMissingLibraryHaveOnlyNullEntries) {
 TEST(ZrSystemFunctions, EntriesThatTheModuleCallsAreFilledAndWork) {
   ZrUser32Functions user32;
   ZrKernel32Functions kernel32;
-  ASSERT_NE(user32.m_library, nullptr);
+  ASSERT_NE(user32.m_library.get(), nullptr);
   ASSERT_NE(user32.GetRawInputData, nullptr);
   ASSERT_NE(user32.GetRawInputDeviceList, nullptr);
   ASSERT_NE(user32.GetRawInputDeviceInfoW, nullptr);
@@ -118,7 +118,7 @@ TEST(ZrSystemFunctions, EachTableHoldsItsOwnReferenceToItsLibrary) {
     ASSERT_NE(member.SetupDiDestroyDeviceInfoList, nullptr);
     {
       ZrSetupApiFunctions local;
-      EXPECT_EQ(local.m_library, member.m_library);
+      EXPECT_EQ(local.m_library.get(), member.m_library.get());
     }
     // The library is still mapped and the member's entries still work.
     EXPECT_NE(GetModuleHandleW(L"setupapi.dll"), nullptr);

@@ -7,6 +7,7 @@
 
 #include "foundation/ZrString.h"
 #include "foundation/ZrTimer.h"
+#include "foundation/win/ZrBoundary.h"
 #include "foundation/win/ZrSystemFunctions.h"
 
 namespace {
@@ -46,12 +47,11 @@ void ZrPumpComMainThreadWindows() {
   }
 }
 
-bool ZrThread::MainThreadMessage(uint32_t id, void* data) { return OnMainThreadMessage(id, data); }
-
-ZrThread::~ZrThread() {
-  Stop(-1);
-  ReleaseStopEvent();
+bool ZrThread::MainThreadMessage(uint32_t id, void* data) noexcept {
+  return ZrNoThrow(false, [&] { return OnMainThreadMessage(id, data); });
 }
+
+ZrThread::~ZrThread() { Stop(-1); }
 
 bool ZrThread::Start(int priority, bool restart, bool noCreate) {
   m_priority.store(priority);
@@ -59,11 +59,9 @@ bool ZrThread::Start(int priority, bool restart, bool noCreate) {
   Stop(-1);
   RequestStop(false);
   if (!CanStart()) return false;
-  ReleaseStopEvent();
-  m_stopEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  m_stopEvent.reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
   // Without its stop event a thread could never be asked to stop.
   if (!m_stopEvent) return false;
-  m_ownsStopEvent = true;
   const bool started = StartThread(priority, noCreate);
   if (started) m_startCount.fetch_add(1);
   return started;
@@ -74,7 +72,7 @@ bool ZrThread::StartThread(int priority, bool noCreate) {
     unsigned id = 0;
     auto handle = reinterpret_cast<HANDLE>(_beginthreadex(nullptr, 0, &ThreadProc, this, CREATE_SUSPENDED, &id));
     if (handle) {
-      m_threadHandle = handle;
+      m_threadHandle.reset(handle);
       m_threadId = id;
       m_handle.store(handle);
     }
@@ -147,9 +145,9 @@ bool ZrThread::Stop(int timeoutMs) {
   if (IZrMainThreadMessageManager* manager = ZrGetMainThreadMessageManager()) manager->Forget(this);
 
   const bool result = m_result.load();
-  ReleaseStopEvent();
+  m_stopEvent.reset();
   if (m_threadHandle) {
-    WaitForSingleObject(m_threadHandle, kExitWaitMs);
+    WaitForSingleObject(m_threadHandle.get(), kExitWaitMs);
     ReleaseThreadHandle(true);
   }
   m_handle.store(nullptr);
@@ -162,9 +160,9 @@ bool ZrThread::RequestStop(bool stop) {
   m_stopRequested.store(stop);
   if (m_stopEvent) {
     if (stop)
-      SetEvent(m_stopEvent);
+      SetEvent(m_stopEvent.get());
     else
-      ResetEvent(m_stopEvent);
+      ResetEvent(m_stopEvent.get());
   }
   return true;
 }
@@ -176,19 +174,19 @@ bool ZrThread::FlushMainThreadMessages() {
 
 bool ZrThread::SetPriority(int priority) {
   if (!IsRunning()) return false;
-  return SetThreadPriority(m_threadHandle, priority) != FALSE;
+  return SetThreadPriority(m_threadHandle.get(), priority) != FALSE;
 }
 
 bool ZrThread::IsRunning() { return m_handle.load() != nullptr; }
 
 DWORD ZrThread::WaitForExit() {
-  return m_threadHandle ? WaitForSingleObject(m_threadHandle, INFINITE) : WAIT_FAILED;
+  return m_threadHandle ? WaitForSingleObject(m_threadHandle.get(), INFINITE) : WAIT_FAILED;
 }
 
 DWORD ZrThread::WaitHandles(HANDLE* handles, HANDLE extra) {
   if (!m_threadHandle || !m_stopEvent) return 0;
-  handles[0] = m_stopEvent;
-  handles[1] = m_threadHandle;
+  handles[0] = m_stopEvent.get();
+  handles[1] = m_threadHandle.get();
   if (!extra) return 2;
   handles[2] = extra;
   return 3;
@@ -224,7 +222,7 @@ bool ZrThread::GetResult() { return m_result.load(); }
 HANDLE ZrThread::GetHandle() { return m_handle.load(); }
 void ZrThread::GetThreadId(uint32_t* id) { *id = m_threadId; }
 bool ZrThread::IsStopRequested() { return m_stopRequested.load(); }
-HANDLE ZrThread::GetStopEvent() { return m_stopEvent; }
+HANDLE ZrThread::GetStopEvent() { return m_stopEvent.get(); }
 bool ZrThread::CanHardKill() { return true; }
 int ZrThread::GetStartCount() { return m_startCount.load(); }
 void ZrThread::SetStopTimeout(int ms) { m_stopTimeout = ms; }
@@ -243,13 +241,8 @@ bool ZrThread::CanStart() { return true; }
 void ZrThread::CloseThreadHandle(HANDLE handle) { CloseHandle(handle); }
 ZrThread::ExitRoutine ZrThread::GetExitRoutine() { return &EndThreadWithCode; }
 
-void ZrThread::ReleaseStopEvent() {
-  if (m_stopEvent && m_ownsStopEvent) CloseHandle(m_stopEvent);
-  m_stopEvent = nullptr;
-  m_ownsStopEvent = false;
-}
-
 void ZrThread::ReleaseThreadHandle(bool close) {
-  if (m_threadHandle && close) CloseThreadHandle(m_threadHandle);
-  m_threadHandle = nullptr;
+  // A derived class may close its threads its own way, so the owner hands the handle to that hook.
+  const HANDLE handle = m_threadHandle.release();
+  if (handle && close) CloseThreadHandle(handle);
 }

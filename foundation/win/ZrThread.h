@@ -11,6 +11,7 @@
 #include <atomic>
 #include <cstdint>
 
+#include "foundation/win/ZrHandle.h"
 #include "foundation/win/ZrToolsAccess.h"
 #include "foundation/win/ZrWindows.h"
 
@@ -22,8 +23,9 @@ class ZrThread : public IMainThreadMessageManagerCallback {
   ZrThread(const ZrThread&) = delete;
   ZrThread& operator=(const ZrThread&) = delete;
 
-  // Called on the host's main thread by the main-thread message manager.
-  bool MainThreadMessage(uint32_t id, void* data) override;
+  // Called on the host's main thread by the main-thread message manager, from the tools library:
+  // whatever OnMainThreadMessage throws stays on this side.
+  bool MainThreadMessage(uint32_t id, void* data) noexcept override;
   virtual ~ZrThread();
 
   // A running thread goes on unless restart is set. Answers whether a thread runs afterwards.
@@ -63,7 +65,6 @@ class ZrThread : public IMainThreadMessageManagerCallback {
 
  private:
   static unsigned __stdcall ThreadProc(void* argument);
-  void ReleaseStopEvent();
   // Drops the thread handle that this object owns, closing it unless it is known to be invalid.
   void ReleaseThreadHandle(bool close);
   // Builds the wait list: stop event, thread, extra. Answers its length, 0 without a thread.
@@ -72,8 +73,7 @@ class ZrThread : public IMainThreadMessageManagerCallback {
   // Non-null while the thread runs; the thread clears it when its body has ended.
   std::atomic<HANDLE> m_handle{nullptr};
   std::atomic<bool> m_stopRequested{false};
-  HANDLE m_stopEvent = nullptr;
-  bool m_ownsStopEvent = false;
+  ZrEventHandle m_stopEvent;
   int32_t m_stopTimeout = -1;
   int32_t m_pollInterval = 20;
   std::atomic<int32_t> m_startCount{0};
@@ -85,7 +85,7 @@ class ZrThread : public IMainThreadMessageManagerCallback {
   uint32_t m_threadId = 0;
   // The thread handle itself stays with this object until Stop, so that Stop never waits on, cancels
   // or terminates a handle that the ending thread has already closed (and Windows may have reused).
-  HANDLE m_threadHandle = nullptr;
+  ZrThreadHandle m_threadHandle;
 };
 
 // Hands the pending messages of this process's COM main-thread windows to the message dispatcher.

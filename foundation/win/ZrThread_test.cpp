@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <functional>
+#include <new>
 
 #include <gtest/gtest.h>
 
@@ -417,4 +418,19 @@ TEST_F(ZrThreadTest, StopPumpsTheComMainThreadWindowsWhenAsked) {
   }
   DestroyWindow(window);
   UnregisterClassW(wc.lpszClassName, wc.hInstance);
+}
+
+// The tools library calls the main-thread message entry from its own code: an exception must stop
+// at our side of it.
+TEST(ZrThreadBoundary, AnExceptionInTheMainThreadHandlerDoesNotLeaveTheEntry) {
+  class Throwing : public ZrThread {
+   protected:
+    bool OnMainThreadMessage(uint32_t id, void*) override {
+      if (id == 1) throw std::bad_alloc();
+      return true;
+    }
+  } thread;
+  IMainThreadMessageManagerCallback& entry = thread;
+  EXPECT_FALSE(entry.MainThreadMessage(1, nullptr));
+  EXPECT_TRUE(entry.MainThreadMessage(2, nullptr));
 }

@@ -41,3 +41,8 @@ void ZrTranslate(ZrString& text) {
     translator->Translate(&handle);
   }
 }
+
+ZrHostRegistryKeyHandle ZrOpenHostRegistryKey(const ZrString& path, int flags) {
+  IZrTools* tools = ZrGetTools();
+  return ZrHostRegistryKeyHandle(tools ? tools->OpenHostRegistryKey(ZrW(path.c_str()), flags, 0) : nullptr);
+}

@@ -4,6 +4,7 @@
 
 #include <initializer_list>
 
+#include "foundation/win/ZrHandle.h"
 #include "foundation/win/ZrToolsInterface.h"
 
 IZrTools* ZrGetTools();
@@ -18,3 +19,14 @@ IZrMessageDispatcher* ZrGetMessageDispatcher();
 void ZrLog(int level, const char* scope, const char16_t* format, std::initializer_list<ZrFormatArg> args = {});
 // Translates in place when a translator exists.
 void ZrTranslate(ZrString& text);
+
+// A key of the host's registry area, closed through the library that opened it.
+struct ZrHostRegistryKeyTraits {
+  using Type = IZrHostRegistryKey*;
+  static Type Invalid() { return nullptr; }
+  static void Close(Type key) { key->Close(); }
+};
+using ZrHostRegistryKeyHandle = ZrUniqueHandle<ZrHostRegistryKeyTraits>;
+
+// Opens a key of the host's registry area; empty while the library is not loaded.
+ZrHostRegistryKeyHandle ZrOpenHostRegistryKey(const ZrString& path, int flags);

@@ -6,6 +6,7 @@
 
 #include "peers/host/RcHost.h"
 #include "peers/host/RcHostOutput.h"
+#include "foundation/win/ZrHandle.h"
 #include "plugin/IZrRemoteControl.h"
 #include "foundation/win/ZrToolsInterface.h"
 
@@ -25,22 +26,22 @@ std::wstring Hex4(unsigned value) {
 class Tools {
  public:
   explicit Tools(const std::wstring& folder) {
-    m_library = LoadLibraryW((folder + L"ZrTools.dll").c_str());
+    m_library.reset(LoadLibraryW((folder + L"ZrTools.dll").c_str()));
     auto get = m_library ? reinterpret_cast<ZrGetToolsProc>(
-                               reinterpret_cast<void*>(GetProcAddress(m_library, kZrToolsExportName)))
+                               reinterpret_cast<void*>(GetProcAddress(m_library.get(), kZrToolsExportName)))
                          : nullptr;
     m_tools = get ? get(kZrToolsInterfaceVersion) : nullptr;
     if (m_tools && !m_tools->Initialise(nullptr, GetModuleHandleW(nullptr))) m_tools = nullptr;
   }
   ~Tools() {
+    // The library lets go of what it holds before it is unmapped.
     if (m_tools) m_tools->Shutdown(true);
-    if (m_library) FreeLibrary(m_library);
   }
   Tools(const Tools&) = delete;
   Tools& operator=(const Tools&) = delete;
 
  private:
-  HMODULE m_library = nullptr;
+  ZrModuleHandle m_library;
   IZrTools* m_tools = nullptr;
 };
 
@@ -56,23 +57,21 @@ class Module {
  public:
   Module() : m_tools(OwnFolder()) {
     m_path = OwnFolder() + L"ZrRemoteControl.dll";
-    m_module = LoadLibraryW(m_path.c_str());
+    m_module.reset(LoadLibraryW(m_path.c_str()));
     if (!m_module) {
       RcPrintErrorLine(L"rchost: cannot load " + m_path + L" (error " + std::to_wstring(GetLastError()) + L")");
       return;
     }
     create = reinterpret_cast<ZrCreateRemoteControlProc>(
-        reinterpret_cast<void*>(GetProcAddress(m_module, "CreateRemoteControl")));
+        reinterpret_cast<void*>(GetProcAddress(m_module.get(), "CreateRemoteControl")));
     registerServer =
-        reinterpret_cast<ZrRegisterServerProc>(reinterpret_cast<void*>(GetProcAddress(m_module, "DllRegisterServer")));
+        reinterpret_cast<ZrRegisterServerProc>(reinterpret_cast<void*>(GetProcAddress(m_module.get(), "DllRegisterServer")));
     unregisterServer = reinterpret_cast<ZrRegisterServerProc>(
-        reinterpret_cast<void*>(GetProcAddress(m_module, "DllUnregisterServer")));
+        reinterpret_cast<void*>(GetProcAddress(m_module.get(), "DllUnregisterServer")));
     if (!create || !registerServer || !unregisterServer)
       RcPrintErrorLine(L"rchost: " + m_path + L" lacks one of its exports");
   }
-  ~Module() {
-    if (m_module) FreeLibrary(m_module);
-  }
+  ~Module() = default;
   Module(const Module&) = delete;
   Module& operator=(const Module&) = delete;
 
@@ -85,7 +84,7 @@ class Module {
  private:
   Tools m_tools;  // outlives the module
   std::wstring m_path;
-  HMODULE m_module = nullptr;
+  ZrModuleHandle m_module;
 };
 
 // A plug-in owned as a host owns it: destroyed through slot 0 with the module's own allocator.
@@ -103,10 +102,8 @@ class Plugin {
   IZrRemoteControl* get() const { return m_plugin; }
 
   std::wstring Info(const wchar_t* key) const {
-    BSTR text = m_plugin->GetInfo(key);
-    std::wstring out = text ? std::wstring(text, SysStringLen(text)) : L"(null)";
-    SysFreeString(text);
-    return out;
+    const ZrBstr text(m_plugin->GetInfo(key));
+    return text ? std::wstring(text.get(), SysStringLen(text.get())) : L"(null)";
   }
 
   std::vector<RAWINPUTDEVICE> Collections() const {
@@ -123,8 +120,8 @@ class Plugin {
 };
 
 void PrintRegisteredKeys() {
-  HKEY parent = nullptr;
-  if (RegOpenKeyExW(HKEY_CURRENT_USER, kPluginsKey, 0, KEY_READ, &parent) != ERROR_SUCCESS) {
+  ZrRegistryKey parent;
+  if (RegOpenKeyExW(HKEY_CURRENT_USER, kPluginsKey, 0, KEY_READ, parent.put()) != ERROR_SUCCESS) {
     RcPrintLine(L"(no plug-in keys)");
     return;
   }
@@ -132,16 +129,16 @@ void PrintRegisteredKeys() {
   for (DWORD k = 0;; ++k) {
     wchar_t name[256];
     DWORD nameLength = 256;
-    if (RegEnumKeyExW(parent, k, name, &nameLength, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
+    if (RegEnumKeyExW(parent.get(), k, name, &nameLength, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
     RcPrintLine(std::wstring(L"  ") + name);
-    HKEY key = nullptr;
-    if (RegOpenKeyExW(parent, name, 0, KEY_READ, &key) != ERROR_SUCCESS) continue;
+    ZrRegistryKey key;
+    if (RegOpenKeyExW(parent.get(), name, 0, KEY_READ, key.put()) != ERROR_SUCCESS) continue;
     for (DWORD v = 0;; ++v) {
       wchar_t valueName[256];
       DWORD valueNameLength = 256, type = 0;
       BYTE data[4096] = {};
       DWORD size = sizeof data - sizeof(wchar_t);
-      if (RegEnumValueW(key, v, valueName, &valueNameLength, nullptr, &type, data, &size) != ERROR_SUCCESS) break;
+      if (RegEnumValueW(key.get(), v, valueName, &valueNameLength, nullptr, &type, data, &size) != ERROR_SUCCESS) break;
       std::wstring shown;
       if (type == REG_DWORD)
         shown = std::to_wstring(*reinterpret_cast<DWORD*>(data)) + L" (integer)";
@@ -151,9 +148,7 @@ void PrintRegisteredKeys() {
         shown = L"(type " + std::to_wstring(type) + L")";
       RcPrintLine(std::wstring(L"    ") + valueName + L" = " + shown);
     }
-    RegCloseKey(key);
   }
-  RegCloseKey(parent);
 }
 
 // The window that receives the plug-in's raw input while listening.

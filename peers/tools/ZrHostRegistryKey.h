@@ -3,6 +3,7 @@
 // tools library hands it out. The object owns its registry handle; Close releases both.
 
 #include "foundation/ZrString.h"
+#include "foundation/win/ZrHandle.h"
 #include "foundation/win/ZrToolsInterface.h"
 
 class ZrHostRegistryKey final : public IZrHostRegistryKey {
@@ -31,8 +32,8 @@ class ZrHostRegistryKey final : public IZrHostRegistryKey {
   bool RemoveSubkey(const wchar_t* name, int reserved) override;
 
  private:
-  explicit ZrHostRegistryKey(HKEY key) : m_key(key) {}
+  explicit ZrHostRegistryKey(ZrRegistryKey key) : m_key(std::move(key)) {}
   ~ZrHostRegistryKey();
 
-  HKEY m_key;
+  ZrRegistryKey m_key;
 };

@@ -22,34 +22,34 @@ bool ZrMainThreadMessages::Create(HINSTANCE module) {
   windowClass.lpfnWndProc = WindowProc;
   windowClass.hInstance = module;
   windowClass.lpszClassName = ZrW(className.c_str());
-  m_class = RegisterClassExW(&windowClass);
-  if (!m_class) return false;
-  m_module = module;
+  ZrClassWindow created;
+  created.instance = module;
+  created.windowClass = RegisterClassExW(&windowClass);
+  if (!created.windowClass) return false;
+  created.window = CreateWindowExW(0, MAKEINTATOM(created.windowClass), L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                                   module, nullptr);
+  // Owned from here on, so that a failed creation still unregisters the class.
+  ZrWindowWithClass window(created);
+  if (!created.window) return false;
   m_owner = GetCurrentThreadId();
-  m_window = CreateWindowExW(0, MAKEINTATOM(m_class), L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, module, nullptr);
-  if (!m_window) {
-    UnregisterClassW(MAKEINTATOM(m_class), module);
-    m_class = 0;
-    return false;
-  }
-  SetWindowLongPtrW(m_window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+  SetWindowLongPtrW(created.window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+  std::lock_guard<std::mutex> lock(m_lock);
+  m_window = std::move(window);
   return true;
 }
 
 void ZrMainThreadMessages::Destroy() {
-  HWND window;
+  ZrWindowWithClass window;
   {
     std::lock_guard<std::mutex> lock(m_lock);
     m_queue.clear();
-    window = m_window;
-    m_window = nullptr;
+    window = std::move(m_window);
   }
   if (!window) return;
   // Another thread cannot destroy the owner's window (the process is ending then anyway); it
   // stops being ours all the same.
-  SetWindowLongPtrW(window, GWLP_USERDATA, 0);
-  if (GetCurrentThreadId() == m_owner && DestroyWindow(window)) UnregisterClassW(MAKEINTATOM(m_class), m_module);
-  m_class = 0;
+  SetWindowLongPtrW(window.get().window, GWLP_USERDATA, 0);
+  if (GetCurrentThreadId() != m_owner) (void)window.release();
 }
 
 void ZrMainThreadMessages::Forget(IMainThreadMessageManagerCallback* object) {
@@ -72,7 +72,7 @@ bool ZrMainThreadMessages::Post(IMainThreadMessageManagerCallback* object, uint3
   {
     std::lock_guard<std::mutex> lock(m_lock);
     if (!m_window) return false;
-    window = m_window;
+    window = m_window.get().window;
     sequence = m_nextSequence++;
     m_queue.push_back({sequence, object, id, data});
   }

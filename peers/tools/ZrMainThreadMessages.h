@@ -11,6 +11,7 @@
 #include <condition_variable>
 #include <vector>
 
+#include "foundation/win/ZrHandle.h"
 #include "foundation/win/ZrToolsInterface.h"
 
 class ZrMainThreadMessages final : public IZrMainThreadMessageManager {
@@ -24,7 +25,7 @@ class ZrMainThreadMessages final : public IZrMainThreadMessageManager {
   bool Create(HINSTANCE module);
   // Drops every pending entry and, on the owner thread, destroys the window.
   void Destroy();
-  bool IsCreated() const { return m_window != nullptr; }
+  bool IsCreated() const { return m_window.valid(); }
   DWORD OwnerThread() const { return m_owner; }
 
   // Any thread. Pending entries for the object are dropped; when another thread is delivering to
@@ -59,8 +60,6 @@ class ZrMainThreadMessages final : public IZrMainThreadMessageManager {
   std::deque<Entry> m_queue;
   std::vector<Delivery> m_deliveries;  // deliveries under way; nested ones stack up
   uint64_t m_nextSequence = 1;
-  HWND m_window = nullptr;
-  ATOM m_class = 0;
-  HINSTANCE m_module = nullptr;
+  ZrWindowWithClass m_window;
   DWORD m_owner = 0;
 };

@@ -19,9 +19,7 @@ void CreateFoldersFor(const ZrString& filePath) {
 
 ZrToolsLogger::ZrToolsLogger(ZrString filePath) : m_path(std::move(filePath)) {}
 
-ZrToolsLogger::~ZrToolsLogger() {
-  if (m_file != INVALID_HANDLE_VALUE) CloseHandle(m_file);
-}
+ZrToolsLogger::~ZrToolsLogger() = default;
 
 ZrString ZrToolsLogger::FormatLine(const SYSTEMTIME& time, DWORD thread, int level, const char* scope,
                                    const ZrString& message) {
@@ -52,14 +50,14 @@ void ZrToolsLogger::Write(int level, const char* scope, const ZrString& message)
   if (m_path.IsEmpty()) return;
   const std::string bytes = line.ToUtf8();
   std::lock_guard<std::mutex> lock(m_lock);
-  if (m_file == INVALID_HANDLE_VALUE && !m_openFailed) {
+  if (!m_file && !m_openFailed) {
     CreateFoldersFor(m_path);
     // Appending writes land at the end even when another process writes the same file.
-    m_file = CreateFileW(ZrW(m_path.c_str()), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                         OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    m_openFailed = m_file == INVALID_HANDLE_VALUE;
+    m_file.reset(CreateFileW(ZrW(m_path.c_str()), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                             OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    m_openFailed = !m_file;
   }
-  if (m_file == INVALID_HANDLE_VALUE) return;
+  if (!m_file) return;
   DWORD written = 0;
-  WriteFile(m_file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+  WriteFile(m_file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
 }

@@ -5,6 +5,7 @@
 #include <mutex>
 
 #include "foundation/ZrString.h"
+#include "foundation/win/ZrHandle.h"
 #include "foundation/win/ZrToolsInterface.h"
 
 class ZrToolsLogger final : public IZrLogger {
@@ -29,6 +30,6 @@ class ZrToolsLogger final : public IZrLogger {
 
   std::mutex m_lock;
   const ZrString m_path;
-  HANDLE m_file = INVALID_HANDLE_VALUE;
+  ZrFileHandle m_file;
   bool m_openFailed = false;
 };

@@ -8,12 +8,15 @@
 // The report is UTF-8, one name=value per line; "block" holds the block's bytes in hex, read
 // through a mapping opened independently by its name.
 
+#include <atomic>
 #include <cstdio>
 #include <cstring>
 #include <cwchar>
 #include <string>
 #include <thread>
+#include <vector>
 
+#include "foundation/win/ZrHandle.h"
 #include "foundation/win/ZrProcessInfo.h"
 #include "foundation/win/ZrWindows.h"
 
@@ -24,21 +27,17 @@ std::string Utf8(const ZrString& text) { return text.ToUtf8(); }
 std::string BlockHex() {
   wchar_t name[64];
   std::swprintf(name, 64, L"Zorvane Process v35 (%lu)", GetCurrentProcessId());
-  HANDLE mapping = OpenFileMappingW(FILE_MAP_READ, FALSE, name);
+  const ZrMappingHandle mapping(OpenFileMappingW(FILE_MAP_READ, FALSE, name));
   if (!mapping) return "none";
-  const auto* view = static_cast<const uint8_t*>(MapViewOfFile(mapping, FILE_MAP_READ, 0, 0, ZrProcessBlock::kSize));
+  const ZrMappedView view(MapViewOfFile(mapping.get(), FILE_MAP_READ, 0, 0, ZrProcessBlock::kSize));
+  if (!view) return "none";
+  const auto* bytes = static_cast<const uint8_t*>(view.get());
+  static const char digits[] = "0123456789abcdef";
   std::string hex;
-  if (view) {
-    static const char digits[] = "0123456789abcdef";
-    for (size_t i = 0; i < ZrProcessBlock::kSize; ++i) {
-      hex += digits[view[i] >> 4];
-      hex += digits[view[i] & 15];
-    }
-    UnmapViewOfFile(view);
-  } else {
-    hex = "none";
+  for (size_t i = 0; i < ZrProcessBlock::kSize; ++i) {
+    hex += digits[bytes[i] >> 4];
+    hex += digits[bytes[i] & 15];
   }
-  CloseHandle(mapping);
   return hex;
 }
 
@@ -97,6 +96,32 @@ int wmain(int argc, wchar_t** argv) {
     Report(out, "module_filled", module.FilledBlock() ? "1" : "0");
     Report(out, "module_same", &module == &ZrProcessInfo::Get() ? "1" : "0");
     Report(out, "block", BlockHex());
+  } else if (mode == L"race" && argc >= 4) {
+    // Modules attaching on several threads at once: all are released together, so that they look
+    // at the empty block at the same moment.
+    constexpr int kModules = 8;
+    const wchar_t* key = argv[3];
+    std::atomic<int> ready{0}, constructed{0}, filled{0};
+    std::atomic<bool> go{false};
+    std::vector<std::thread> threads;
+    for (int i = 0; i < kModules; ++i) {
+      threads.emplace_back([&] {
+        ready.fetch_add(1);
+        while (!go.load()) {
+        }
+        ZrProcessInfo info(ZrU(key));
+        if (info.FilledBlock()) filled.fetch_add(1);
+        if (info.GetInstallDirectory().IsEmpty()) filled.fetch_add(100);  // a reader that did not wait
+        // The mapping lives while an object holds it: every object stays until all exist, or a late
+        // thread would find a fresh mapping and rightly fill it again.
+        constructed.fetch_add(1);
+        while (constructed.load() < kModules) Sleep(0);
+      });
+    }
+    while (ready.load() < kModules) Sleep(0);
+    go.store(true);
+    for (std::thread& thread : threads) thread.join();
+    Report(out, "fillers", std::to_string(filled.load()));
   } else if (mode == L"pending") {
     StartSlowFiller();
     ZrProcessInfo info(u"Software\\ZrTests\\No Such Key\\Installations");
