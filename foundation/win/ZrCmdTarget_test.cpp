@@ -9,8 +9,8 @@
 
 #include <gtest/gtest.h>
 
-#include "foundation/win/testsupport/ZrTestWait.h"
 #include "foundation/win/testsupport/ZrFakeTools.h"
+#include "foundation/win/testsupport/ZrTestWait.h"
 
 namespace {
 
@@ -342,8 +342,8 @@ TEST(ZrCmdTargetDelete, AHandlerThatDeletesItsObjectEndsTheLoopWithoutTouchingIt
 }
 
 TEST_F(ZrCmdTargetTest, CreationAndDestructionOnAnotherThreadAreLoggedAndChangeNothingThere) {
-  ZrFakeTools tools;
-  ZrFakeToolsScope scope(tools);
+  zrtest::FakeTools tools;
+  zrtest::ToolsScope scope(tools);
   const HWND window = m_target.GetTargetWindow();
   const ZrString className = m_target.GetTargetClassName();
 
@@ -366,7 +366,7 @@ TEST_F(ZrCmdTargetTest, CreationAndDestructionOnAnotherThreadAreLoggedAndChangeN
   EXPECT_EQ(m_target.TimerCount(7), 0);
 
   std::vector<std::string> scopes;
-  for (const ZrFakeLogLine& line : tools.Lines()) scopes.push_back(line.scope);
+  for (const zrtest::LogLine& line : tools.Lines()) scopes.push_back(line.scope);
   EXPECT_EQ(scopes, (std::vector<std::string>{"ZrCmdTarget::CreateTargetWindow", "ZrCmdTarget::DestroyTargetWindow"}));
 
   DestroyWindow(window);
