@@ -33,3 +33,20 @@ BSTR RcHost::GetValue(const wchar_t* name) {
   auto it = m_values.find(RcLower(name));
   return it == m_values.end() ? nullptr : SysAllocString(it->second.c_str());
 }
+
+bool RcLearner::OnLearned(BSTR code) {
+  {
+    std::lock_guard<std::mutex> lock(m_lock);
+    if (m_calls.load() == 0 && ZrIsReadableString(code)) m_code.assign(code, SysStringLen(code));
+  }
+  // The code belongs to us now, whatever it holds.
+  SysFreeString(code);
+  m_calls.fetch_add(1);
+  if (m_window) PostMessageW(m_window, WM_APP, 0, 0);
+  return true;
+}
+
+std::wstring RcLearner::Code() {
+  std::lock_guard<std::mutex> lock(m_lock);
+  return m_code;
+}

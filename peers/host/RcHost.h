@@ -2,6 +2,7 @@
 // The reference host's callback object: prints every code with the sending plug-in's name and the
 // milliseconds, and answers the plug-ins' questions from the command line.
 
+#include <atomic>
 #include <map>
 #include <mutex>
 #include <string>
@@ -29,4 +30,25 @@ class RcHost final : public IZrRemoteControlHost {
   const std::map<std::wstring, std::wstring> m_values;
   const bool m_timestamps;
   int m_codes = 0;
+};
+
+// The host's learn callback: keeps the first code it is handed and wakes the host's window.
+class RcLearner final : public IZrLearnCallback {
+ public:
+  // window: told with WM_APP when a code has arrived; may be null.
+  explicit RcLearner(HWND window) : m_window(window) {}
+
+  // Any thread. Takes ownership of `code` and frees it here.
+  bool OnLearned(BSTR code) override;
+
+  bool HasCode() const { return m_calls.load() > 0; }
+  int Calls() const { return m_calls.load(); }
+  // The first code handed over; empty until then.
+  std::wstring Code();
+
+ private:
+  HWND m_window;
+  std::mutex m_lock;
+  std::wstring m_code;
+  std::atomic<int> m_calls{0};
 };

@@ -151,7 +151,8 @@ void PrintRegisteredKeys() {
   }
 }
 
-// The window that receives the plug-in's raw input while listening.
+// The window that receives the plug-in's raw input while listening, and the host's wake-ups: its
+// timer and WM_APP (Ctrl+C, a learned code) end the message loop.
 LRESULT CALLBACK ListenerProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   auto* plugin = reinterpret_cast<IZrRemoteControl*>(GetWindowLongPtrW(window, GWLP_USERDATA));
   switch (message) {
@@ -171,6 +172,101 @@ HWND g_listener = nullptr;
 BOOL WINAPI OnConsoleBreak(DWORD) {
   if (g_listener) PostMessageW(g_listener, WM_APP, 0, 0);
   return TRUE;
+}
+
+constexpr wchar_t kListenerClass[] = L"rchost listener";
+
+// The host's window on this thread, handing raw input to one plug-in.
+class ListenerWindow {
+ public:
+  explicit ListenerWindow(IZrRemoteControl* plugin) {
+    WNDCLASSEXW windowClass = {};
+    windowClass.cbSize = sizeof windowClass;
+    windowClass.lpfnWndProc = ListenerProc;
+    windowClass.hInstance = GetModuleHandleW(nullptr);
+    windowClass.lpszClassName = kListenerClass;
+    RegisterClassExW(&windowClass);
+    m_window = CreateWindowExW(0, kListenerClass, L"rchost", WS_OVERLAPPED, 0, 0, 0, 0, nullptr, nullptr,
+                               windowClass.hInstance, nullptr);
+    if (!m_window) {
+      RcPrintErrorLine(L"rchost: cannot create a window (error " + std::to_wstring(GetLastError()) + L")");
+      return;
+    }
+    SetWindowLongPtrW(m_window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(plugin));
+  }
+  ~ListenerWindow() {
+    if (!m_window) return;
+    SetWindowLongPtrW(m_window, GWLP_USERDATA, 0);
+    DestroyWindow(m_window);
+    UnregisterClassW(kListenerClass, GetModuleHandleW(nullptr));
+  }
+  ListenerWindow(const ListenerWindow&) = delete;
+  ListenerWindow& operator=(const ListenerWindow&) = delete;
+
+  HWND get() const { return m_window; }
+
+  // Dispatches this thread's messages until the window's timer (after `seconds`), Ctrl+C or WM_APP.
+  void Run(int seconds) {
+    g_listener = m_window;
+    SetConsoleCtrlHandler(OnConsoleBreak, TRUE);
+    SetTimer(m_window, 1, static_cast<UINT>(seconds) * 1000u, nullptr);
+    MSG message;
+    while (GetMessageW(&message, nullptr, 0, 0) > 0) {
+      TranslateMessage(&message);
+      DispatchMessageW(&message);
+    }
+    KillTimer(m_window, 1);
+    SetConsoleCtrlHandler(OnConsoleBreak, FALSE);
+    g_listener = nullptr;
+  }
+
+ private:
+  HWND m_window = nullptr;
+};
+
+// The plug-in type by number, or by name in any case; a name's last part after a dash will do
+// ("uuirt" for "USB-UUIRT"). -1 (said on stderr) when there is none.
+int FindPluginType(const Module& module, const std::wstring& wanted, std::wstring* name) {
+  const std::wstring lower = RcLower(wanted);
+  for (int type = 0;; ++type) {
+    Plugin plugin(module, type, nullptr);
+    if (!plugin) break;
+    *name = plugin.Info(L"Name");
+    const std::wstring candidate = RcLower(*name);
+    const size_t dash = candidate.rfind(L'-');
+    if (candidate == lower || std::to_wstring(type) == wanted ||
+        (dash != std::wstring::npos && !lower.empty() && candidate.substr(dash + 1) == lower))
+      return type;
+  }
+  RcPrintErrorLine(L"rchost: no plug-in called " + wanted + L" (see rchost list)");
+  return -1;
+}
+
+// Starts the plug-in as a host does; says why when it does not start.
+bool StartPlugin(const Plugin& plugin, bool flag) {
+  if (plugin->Start(flag)) return true;
+  RcPrintLine(L"Last Error: " + plugin.Info(L"Last Error"));
+  return false;
+}
+
+// The text of a file when `argument` names one (UTF-16 with its byte-order mark, else UTF-8),
+// otherwise the argument itself.
+std::wstring CodeText(const std::wstring& argument) {
+  HANDLE file = CreateFileW(argument.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return argument;
+  std::string bytes;
+  char buffer[4096];
+  DWORD read = 0;
+  while (ReadFile(file, buffer, sizeof buffer, &read, nullptr) && read > 0) bytes.append(buffer, read);
+  CloseHandle(file);
+  if (bytes.size() >= 2 && static_cast<unsigned char>(bytes[0]) == 0xFF && static_cast<unsigned char>(bytes[1]) == 0xFE)
+    return std::wstring(reinterpret_cast<const wchar_t*>(bytes.data() + 2), (bytes.size() - 2) / sizeof(wchar_t));
+  if (bytes.size() >= 3 && bytes.compare(0, 3, "\xEF\xBB\xBF") == 0) bytes.erase(0, 3);
+  const int length = MultiByteToWideChar(CP_UTF8, 0, bytes.data(), static_cast<int>(bytes.size()), nullptr, 0);
+  std::wstring text(static_cast<size_t>(length), L'\0');
+  MultiByteToWideChar(CP_UTF8, 0, bytes.data(), static_cast<int>(bytes.size()), text.data(), length);
+  return text;
 }
 
 }  // namespace
@@ -210,61 +306,27 @@ int RcListen(const RcHostOptions& options) {
   Module module;
   if (!module.Loaded()) return 1;
   RcHost host(options.values, options.timestamps);
-
-  // The plug-in by type number, or by name in any case.
-  int chosen = -1;
   std::wstring name;
-  for (int type = 0; chosen < 0; ++type) {
-    Plugin plugin(module, type, nullptr);
-    if (!plugin) break;
-    name = plugin.Info(L"Name");
-    if (RcLower(name) == RcLower(options.plugin) || std::to_wstring(type) == options.plugin) chosen = type;
-  }
-  if (chosen < 0) {
-    RcPrintErrorLine(L"rchost: no plug-in called " + options.plugin + L" (see rchost list)");
-    return 1;
-  }
+  const int type = FindPluginType(module, options.plugin, &name);
+  if (type < 0) return 1;
 
-  Plugin plugin(module, chosen, &host);
+  Plugin plugin(module, type, &host);
   host.Name(plugin.get(), name);
-
-  WNDCLASSEXW windowClass = {};
-  windowClass.cbSize = sizeof windowClass;
-  windowClass.lpfnWndProc = ListenerProc;
-  windowClass.hInstance = GetModuleHandleW(nullptr);
-  windowClass.lpszClassName = L"rchost listener";
-  RegisterClassExW(&windowClass);
-  HWND window = CreateWindowExW(0, windowClass.lpszClassName, L"rchost", WS_OVERLAPPED, 0, 0, 0, 0, nullptr, nullptr,
-                                windowClass.hInstance, nullptr);
-  if (!window) {
-    RcPrintErrorLine(L"rchost: cannot create a window (error " + std::to_wstring(GetLastError()) + L")");
-    return 1;
-  }
-  SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(plugin.get()));
+  ListenerWindow window(plugin.get());
+  if (!window.get()) return 1;
 
   std::vector<RAWINPUTDEVICE> collections = plugin.Collections();
-  for (RAWINPUTDEVICE& device : collections) device.hwndTarget = window;
+  for (RAWINPUTDEVICE& device : collections) device.hwndTarget = window.get();
   if (!collections.empty() &&
       !RegisterRawInputDevices(collections.data(), static_cast<UINT>(collections.size()), sizeof(RAWINPUTDEVICE)))
     RcPrintErrorLine(L"rchost: raw-input registration failed (error " + std::to_wstring(GetLastError()) + L")");
 
   int exitCode = 0;
-  if (!plugin->Start(options.startFlag)) {
-    RcPrintLine(L"Last Error: " + plugin.Info(L"Last Error"));
+  if (!StartPlugin(plugin, options.startFlag)) {
     exitCode = 1;
   } else {
     RcPrintLine(L"Listening to " + name + L" for " + std::to_wstring(options.seconds) + L" s");
-    g_listener = window;
-    SetConsoleCtrlHandler(OnConsoleBreak, TRUE);
-    SetTimer(window, 1, static_cast<UINT>(options.seconds) * 1000u, nullptr);
-    MSG message;
-    while (GetMessageW(&message, nullptr, 0, 0) > 0) {
-      TranslateMessage(&message);
-      DispatchMessageW(&message);
-    }
-    KillTimer(window, 1);
-    SetConsoleCtrlHandler(OnConsoleBreak, FALSE);
-    g_listener = nullptr;
+    window.Run(options.seconds);
   }
   plugin->Stop();
   RcPrintLine(L"Stopped " + name + L" after " + std::to_wstring(host.CodeCount()) + L" codes");
@@ -275,8 +337,69 @@ int RcListen(const RcHostOptions& options) {
   }
   if (!collections.empty())
     RegisterRawInputDevices(collections.data(), static_cast<UINT>(collections.size()), sizeof(RAWINPUTDEVICE));
-  SetWindowLongPtrW(window, GWLP_USERDATA, 0);
-  DestroyWindow(window);
-  UnregisterClassW(windowClass.lpszClassName, windowClass.hInstance);
+  return exitCode;
+}
+
+int RcBlast(const RcHostOptions& options) {
+  Module module;
+  if (!module.Loaded()) return 1;
+  RcHost host(options.values);
+  std::wstring name;
+  const int type = FindPluginType(module, options.plugin, &name);
+  if (type < 0) return 1;
+
+  Plugin plugin(module, type, &host);
+  host.Name(plugin.get(), name);
+  if (!StartPlugin(plugin, options.startFlag)) {
+    plugin->Stop();
+    return 1;
+  }
+  const std::wstring code = CodeText(options.code);
+  const bool sent = plugin->IRBlast(code.c_str());
+  RcPrintLine(sent ? L"Blasted through " + name : L"Blast failed: " + name + L" did not send the code");
+  plugin->Stop();
+  return sent ? 0 : 1;
+}
+
+int RcLearn(const RcHostOptions& options) {
+  Module module;
+  if (!module.Loaded()) return 1;
+  RcHost host(options.values);
+  std::wstring name;
+  const int type = FindPluginType(module, options.plugin, &name);
+  if (type < 0) return 1;
+
+  Plugin plugin(module, type, &host);
+  host.Name(plugin.get(), name);
+  ListenerWindow window(plugin.get());
+  if (!window.get()) return 1;
+  if (!StartPlugin(plugin, options.startFlag)) {
+    plugin->Stop();
+    return 1;
+  }
+
+  // The learner outlives every call that may reach it: the plug-in is stopped before it goes.
+  RcLearner learner(window.get());
+  int exitCode = 0;
+  if (!plugin->IRLearn(&learner)) {
+    RcPrintLine(L"Learn failed: " + name + L" did not begin to learn");
+    exitCode = 1;
+  } else {
+    RcPrintLine(L"Learning with " + name + L" for up to " + std::to_wstring(options.seconds) + L" s");
+    window.Run(options.seconds);
+    if (learner.HasCode()) {
+      RcPrintLine(L"Learned:");
+      // One output line per line of the record, whose lines end in CR LF.
+      std::wstring record = learner.Code();
+      for (size_t at; (at = record.find(L"\r\n")) != std::wstring::npos;) record.erase(at, 1);
+      if (!record.empty() && record.back() == L'\n') record.pop_back();
+      RcPrintLine(record);
+    } else {
+      plugin->IRLearnCancel();
+      RcPrintLine(L"No code learned; the learn was cancelled");
+      exitCode = 1;
+    }
+  }
+  plugin->Stop();
   return exitCode;
 }

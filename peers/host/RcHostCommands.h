@@ -6,3 +6,5 @@
 int RcList(const RcHostOptions& options);
 int RcRegister(const RcHostOptions& options, bool doRegister);
 int RcListen(const RcHostOptions& options);
+int RcBlast(const RcHostOptions& options);
+int RcLearn(const RcHostOptions& options);

@@ -16,6 +16,11 @@ bool ParseCount(const std::wstring& text, int* value) {
   return true;
 }
 
+bool TakesPlugin(RcHostOptions::Command command) {
+  return command == RcHostOptions::Command::kListen || command == RcHostOptions::Command::kBlast ||
+         command == RcHostOptions::Command::kLearn;
+}
+
 }  // namespace
 
 std::wstring RcLower(std::wstring text) {
@@ -61,17 +66,27 @@ RcHostOptions RcParseOptions(const std::vector<std::wstring>& arguments) {
         options.command = RcHostOptions::Command::kUnregister;
       else if (argument == L"listen")
         options.command = RcHostOptions::Command::kListen;
+      else if (argument == L"blast")
+        options.command = RcHostOptions::Command::kBlast;
+      else if (argument == L"learn")
+        options.command = RcHostOptions::Command::kLearn;
       else
         return fail(L"unknown command " + argument);
-    } else if (options.command == RcHostOptions::Command::kListen && options.plugin.empty()) {
+    } else if (TakesPlugin(options.command) && options.plugin.empty()) {
       options.plugin = argument;
+    } else if (options.command == RcHostOptions::Command::kBlast && options.code.empty()) {
+      // An empty record would be indistinguishable from a missing one.
+      if (argument.empty()) return fail(L"blast needs a file or an IR code text");
+      options.code = argument;
     } else {
       return fail(L"unexpected argument " + argument);
     }
   }
   if (!haveCommand) return fail(L"no command given");
-  if (options.command == RcHostOptions::Command::kListen && options.plugin.empty())
-    return fail(L"listen needs a plug-in name or type number");
+  if (TakesPlugin(options.command) && options.plugin.empty())
+    return fail(L"this command needs a plug-in name or type number");
+  if (options.command == RcHostOptions::Command::kBlast && options.code.empty())
+    return fail(L"blast needs a file or an IR code text after the plug-in");
   return options;
 }
 
@@ -90,11 +105,19 @@ const wchar_t* RcHostUsage() {
          L"                       starts the plug-in and prints every code it delivers with the\n"
          L"                       milliseconds since the previous one; prints \"Last Error\" when the\n"
          L"                       start fails; stops the plug-in at the end. <plugin> is a name\n"
-         L"                       (\"IRMAN\", \"Raw Input\", any case) or a type number (0-3)\n"
+         L"                       (\"IRMAN\", \"Raw Input\", \"USB-UUIRT\" or \"uuirt\", any case) or a\n"
+         L"                       type number (0-3)\n"
+         L"  blast <plugin> <code>\n"
+         L"                       starts the plug-in and blasts one IR code record (the \"ZRIR\" XML\n"
+         L"                       text); <code> is a file holding the record (UTF-8 or UTF-16) or the\n"
+         L"                       text itself; prints whether the plug-in sent it\n"
+         L"  learn <plugin>       starts the plug-in, asks it to learn one IR code and prints the record\n"
+         L"                       it hands back; cancels the learn when none arrives in time\n"
          L"\n"
          L"options:\n"
-         L"  --seconds N          listen: run for N seconds (default 30; Ctrl+C ends it sooner)\n"
-         L"  --start-flag 0|1     listen: the flag handed to Start (default 0)\n"
+         L"  --seconds N          listen: run for N seconds (default 30; Ctrl+C ends it sooner);\n"
+         L"                       learn: wait at most N seconds for a code (default 30)\n"
+         L"  --start-flag 0|1     listen, blast, learn: the flag handed to Start (default 0)\n"
          L"  --timestamps         listen: end each code line with \" @<ns>\", the receive time in\n"
          L"                       nanoseconds of the performance counter (for latency measurements)\n"
          L"  --value NAME=VALUE   the answer to the plug-in's question for NAME, for example\n"

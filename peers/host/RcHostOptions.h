@@ -6,11 +6,12 @@
 #include <vector>
 
 struct RcHostOptions {
-  enum class Command { kHelp, kList, kRegister, kUnregister, kListen };
+  enum class Command { kHelp, kList, kRegister, kUnregister, kListen, kBlast, kLearn };
 
   Command command = Command::kHelp;
-  std::wstring plugin;  // listen: a plug-in's name (any case) or type number
-  int seconds = 30;     // listen: how long to run
+  std::wstring plugin;  // listen, blast, learn: a plug-in's name (any case) or type number
+  std::wstring code;    // blast: a file holding the IR code record, or the record's text itself
+  int seconds = 30;     // listen: how long to run; learn: how long to wait for a code
   bool startFlag = false;
   bool timestamps = false;  // listen: print each code's receive time on the steady clock
   // Answers of GetValue, by name compared without regard to case.

@@ -25,6 +25,19 @@ TEST(RcHostOptions, CommandsAndTheirOptions) {
   EXPECT_EQ(RcParseOptions({L"listen", L"2"}).seconds, 30);
   EXPECT_FALSE(RcParseOptions({L"listen", L"2"}).timestamps);
   EXPECT_TRUE(RcParseOptions({L"listen", L"2", L"--timestamps"}).timestamps);
+
+  RcHostOptions blast = RcParseOptions({L"blast", L"USB-UUIRT", L"<ZRIR version=\"1.0\"/>", L"--start-flag", L"1"});
+  EXPECT_TRUE(blast.error.empty()) << blast.error;
+  EXPECT_EQ(blast.command, Command::kBlast);
+  EXPECT_EQ(blast.plugin, L"USB-UUIRT");
+  EXPECT_EQ(blast.code, L"<ZRIR version=\"1.0\"/>");
+  EXPECT_TRUE(blast.startFlag);
+
+  RcHostOptions learn = RcParseOptions({L"learn", L"3", L"--seconds", L"4"});
+  EXPECT_TRUE(learn.error.empty()) << learn.error;
+  EXPECT_EQ(learn.command, Command::kLearn);
+  EXPECT_EQ(learn.plugin, L"3");
+  EXPECT_EQ(learn.seconds, 4);
 }
 
 TEST(RcHostOptions, WhatIsNotUnderstoodIsSaid) {
@@ -41,6 +54,12 @@ TEST(RcHostOptions, WhatIsNotUnderstoodIsSaid) {
       {L"listen", L"IRMAN", L"MCE"},
       {L"list", L"extra"},
       {L"list", L"--verbose"},
+      {L"blast"},
+      {L"blast", L"USB-UUIRT"},
+      {L"blast", L"USB-UUIRT", L""},
+      {L"blast", L"USB-UUIRT", L"code.xml", L"more.xml"},
+      {L"learn"},
+      {L"learn", L"USB-UUIRT", L"extra"},
   };
   for (const auto& arguments : bad) {
     std::wstring line;

@@ -24,6 +24,10 @@ int wmain(int argc, wchar_t** argv) {
       return RcRegister(options, false);
     case RcHostOptions::Command::kListen:
       return RcListen(options);
+    case RcHostOptions::Command::kBlast:
+      return RcBlast(options);
+    case RcHostOptions::Command::kLearn:
+      return RcLearn(options);
     case RcHostOptions::Command::kHelp:
       break;
   }
