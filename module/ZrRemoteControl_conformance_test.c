@@ -143,14 +143,17 @@ typedef struct {
   int takesShutdown; /* SetInfo("System Shutdown") recognised */
   int collectionCount;
   Collection collections[5];
+  const wchar_t* lastError; /* right after creation; NULL for none */
 } PluginCase;
 
 static const PluginCase kPlugins[] = {
-    {0, L"MCE", L"Microsoft MCE", L"1", 0, 1, 1, 2, {{0xFFBC, 0x0088}, {0x000C, 0x0001}}},
+    {0, L"MCE", L"Microsoft MCE", L"1", 0, 1, 1, 2, {{0xFFBC, 0x0088}, {0x000C, 0x0001}}, NULL},
     {1, L"Raw Input", L"Remote, keyboard, gamepad or other HID", L"0", 0, 0, 0, 5,
-     {{0x000C, 0x0001}, {0x000C, 0x0080}, {0xFFBC, 0x0088}, {0x0001, 0x0006}, {0x0001, 0x0080}}},
-    {2, L"IRMAN", L"IRMAN", L"0", 0, 0, 1, 0, {{0}}},
-    {3, L"USB-UUIRT", L"USB-UUIRT", L"0", 3, 1, 1, 0, {{0}}},
+     {{0x000C, 0x0001}, {0x000C, 0x0080}, {0xFFBC, 0x0088}, {0x0001, 0x0006}, {0x0001, 0x0080}}, NULL},
+    {2, L"IRMAN", L"IRMAN", L"0", 0, 0, 1, 0, {{0}}, NULL},
+    /* No transceiver driver lies on the loader's path here. */
+    {3, L"USB-UUIRT", L"USB-UUIRT", L"0", 3, 1, 1, 0, {{0}},
+     L"ERROR: Unable to load uuirtdrv.dll. Update your driver at https://support.zorvane.com/usb-uirt/driver"},
 };
 
 static void DrivePlugin(CreateFn create, const PluginCase* c) {
@@ -168,7 +171,7 @@ static void DrivePlugin(CreateFn create, const PluginCase* c) {
   CHECK_INFO(plugin, L"Display Name", c->displayName);
   CHECK_INFO(plugin, L"Configurable", L"0");
   CHECK_INFO(plugin, L"EnableOnInstall", c->enableOnInstall);
-  CHECK_INFO(plugin, L"Last Error", L"");
+  CHECK_INFO(plugin, L"Last Error", c->lastError ? c->lastError : L"");
   CHECK_INFO(plugin, L"No Such Key", L"");
   CHECK_INFO(plugin, L"Name ", L"");
   CHECK_INFO(plugin, NULL, L"");
