@@ -21,11 +21,6 @@ class TestPlugin final : public ZrRemoteControlBase {
   ~TestPlugin() override {
     if (m_destroyed) ++*m_destroyed;
   }
-  int32_t IRGetNumBlastPorts() override { return 0; }
-  bool IRCanBlast() override { return false; }
-  bool IRBlast(const wchar_t*) override { return false; }
-  bool IRLearn(IZrLearnCallback*) override { return false; }
-  void IRLearnCancel() override {}
   ZrString GetName() override { return ZrString(u"Test Plug-in"); }
 
   using ZrRemoteControlBase::DeliverCode;
@@ -149,8 +144,10 @@ TEST(ZrRemoteControlBase, WithoutAHostTheCodeIsDroppedAndTheClockStillRestarts) 
   EXPECT_LE(plugin.MsSinceCode(), sinceDelivery.ElapsedMs(false));
 }
 
-TEST(ZrRemoteControlBase, StartAndStopOnlyKeepTheFlag) {
-  TestPlugin plugin(nullptr);
+// What a plug-in inherits for what it does not do: nothing starts, blasts, learns or reads raw input.
+TEST(ZrRemoteControlBase, TheDefaultsKeepTheStartFlagAndDoNothingElse) {
+  zrtest::RecordingHost host;
+  TestPlugin plugin(&host);
   EXPECT_FALSE(plugin.Start(true));
   EXPECT_TRUE(plugin.IsStarted());
   EXPECT_FALSE(plugin.Stop());
@@ -161,6 +158,13 @@ TEST(ZrRemoteControlBase, StartAndStopOnlyKeepTheFlag) {
   RAWINPUTDEVICE device{};
   EXPECT_FALSE(plugin.GetRawInputDevice(0, &device));
   EXPECT_FALSE(plugin.OnWindowMessage(WM_INPUT, 0, 0));
+  EXPECT_EQ(plugin.IRGetNumBlastPorts(), 0);
+  EXPECT_FALSE(plugin.IRCanBlast());
+  EXPECT_FALSE(plugin.IRBlast(L"0000 006D 0000"));
+  EXPECT_FALSE(plugin.IRLearn(&host));
+  plugin.IRLearnCancel();
+  EXPECT_EQ(host.LearnedCount(), 0u);
+  EXPECT_EQ(host.CodeCount(), 0u);
 }
 
 TEST(ZrRemoteControlBase, SlotZeroDestroysTheWholeObjectAndFreesOnlyWhenAsked) {

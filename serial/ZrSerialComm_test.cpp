@@ -16,11 +16,6 @@ class CodeOwner final : public ZrRemoteControlBase {
  public:
   explicit CodeOwner(IZrRemoteControlHost* host) : ZrRemoteControlBase(host) {}
   ZrString GetName() override { return ZrString(u"test"); }
-  int32_t IRGetNumBlastPorts() override { return 0; }
-  bool IRCanBlast() override { return false; }
-  bool IRBlast(const wchar_t*) override { return false; }
-  bool IRLearn(IZrLearnCallback*) override { return false; }
-  void IRLearnCancel() override {}
 };
 
 class SerialCommTest : public ::testing::Test {

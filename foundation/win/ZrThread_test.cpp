@@ -413,8 +413,7 @@ TEST_F(ZrThreadTest, StopPumpsTheComMainThreadWindowsWhenAsked) {
     thread.Stop(-1);
     EXPECT_EQ(received.load(), pump ? 1 : 0);
     EXPECT_EQ(m_tools.Dispatched().size() - dispatchedBefore, pump ? 1u : 0u);
-    MSG message;
-    while (PeekMessageW(&message, window, 0, 0, PM_REMOVE)) DispatchMessageW(&message);
+    zrtest::PumpPending();
   }
   DestroyWindow(window);
   UnregisterClassW(wc.lpszClassName, wc.hInstance);
