@@ -5,23 +5,23 @@
 
 #include <string>
 
+#include "foundation/win/ZrHandle.h"
 #include "foundation/win/testsupport/ZrMessageBoxWatcher.h"
 
 int wmain(int argc, wchar_t** argv) {
   if (argc != 3) return 2;
   zrtest::MessageBoxWatcher watcher(L"Critical Error");
   SetLastError(0xdeadbeef);
-  HMODULE module = LoadLibraryW(argv[1]);
+  const ZrModuleHandle module(LoadLibraryW(argv[1]));
   const DWORD error = GetLastError();
   watcher.Finish();
 
   std::wstring result = module ? L"loaded" : L"failed " + std::to_wstring(error);
   result += L"\n" + watcher.Text();
-  HANDLE file = CreateFileW(argv[2], GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return 3;
+  const ZrFileHandle file(
+      CreateFileW(argv[2], GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file) return 3;
   DWORD written = 0;
-  WriteFile(file, result.data(), static_cast<DWORD>(result.size() * sizeof(wchar_t)), &written, nullptr);
-  CloseHandle(file);
-  if (module) FreeLibrary(module);
+  WriteFile(file.get(), result.data(), static_cast<DWORD>(result.size() * sizeof(wchar_t)), &written, nullptr);
   return 0;
 }

@@ -66,12 +66,10 @@ CUuirt::~CUuirt() {
 }
 
 void CUuirt::OpenDriver() {
-  HMODULE module = nullptr;
-  if (!ZrLoadLibrary(&module, kDriverName)) {
+  if (!ZrLoadLibrary(&m_driver, kDriverName)) {
     SetDriverError(u"ERROR: Unable to load uuirtdrv.dll. Update your driver at ", true);
     return;
   }
-  m_driver.reset(module);
   if (!BindFunctions()) {
     SetDriverError(u"ERROR: Unable to find all functions in uuirtdrv.dll. Update your driver at ", true);
     m_driver.reset();

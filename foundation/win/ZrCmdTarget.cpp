@@ -57,12 +57,7 @@ bool ZrCmdTarget::CheckOwnerThread(const char* scope) const {
 }
 
 bool ZrCmdTarget::PostCommand(uint32_t id, int64_t param1, int64_t param2, int64_t param3) {
-  ZrCmd command;
-  command.id = id;
-  command.param1 = param1;
-  command.param2 = param2;
-  command.param3 = param3;
-  return PostCommand(command);
+  return PostCommand(ZrCmd{id, param1, param2, param3});
 }
 
 bool ZrCmdTarget::PostCommand(const ZrCmd& command) {
@@ -73,12 +68,7 @@ bool ZrCmdTarget::PostCommand(const ZrCmd& command) {
 }
 
 void ZrCmdTarget::SendCommand(uint32_t id, int64_t param1, int64_t param2, int64_t param3) {
-  ZrCmd command;
-  command.id = id;
-  command.param1 = param1;
-  command.param2 = param2;
-  command.param3 = param3;
-  SendCommand(command);
+  SendCommand(ZrCmd{id, param1, param2, param3});
 }
 
 void ZrCmdTarget::SendCommand(const ZrCmd& command) { OnCommand(command); }
