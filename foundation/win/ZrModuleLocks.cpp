@@ -17,8 +17,14 @@ ZrCriticalSection& ZrModuleLocks::ToolsLibrary() {
   return section;
 }
 
+ZrCriticalSection& ZrModuleLocks::SystemRemoteHandling() {
+  static ZrCriticalSection section;
+  return section;
+}
+
 void ZrModuleLocks::Initialise() {
   DeleteProbes();
   ProcessInfo();
   ToolsLibrary();
+  SystemRemoteHandling();
 }

@@ -15,4 +15,6 @@ class ZrModuleLocks {
   static ZrCriticalSection& ProcessInfo();
   // Serialises the loading of the tools library.
   static ZrCriticalSection& ToolsLibrary();
+  // Guards the count of the plug-ins that keep the system's own remote handling stopped.
+  static ZrCriticalSection& SystemRemoteHandling();
 };

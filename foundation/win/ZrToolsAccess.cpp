@@ -21,6 +21,11 @@ IZrMainThreadMessageManager* ZrGetMainThreadMessageManager() {
   return tools->GetMainThreadMessageManager(1);
 }
 
+IZrTextUtils* ZrGetTextUtils() {
+  IZrTools* tools = ZrGetTools();
+  return tools ? tools->GetTextUtils(1, 0) : nullptr;
+}
+
 IZrMessageDispatcher* ZrGetMessageDispatcher() {
   IZrTools* tools = ZrGetTools();
   if (!tools) return nullptr;

@@ -14,6 +14,8 @@ void ZrSetTools(IZrTools* tools);
 IZrLogger* ZrGetLogger();
 IZrMainThreadMessageManager* ZrGetMainThreadMessageManager();
 IZrMessageDispatcher* ZrGetMessageDispatcher();
+// The text utilities (find, compare) of the library.
+IZrTextUtils* ZrGetTextUtils();
 
 // Writes one log line when a logger exists.
 void ZrLog(int level, const char* scope, const char16_t* format, std::initializer_list<ZrFormatArg> args = {});

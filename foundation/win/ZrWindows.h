@@ -15,3 +15,5 @@
 #include <windows.h>
 #include <oleauto.h>
 #include <shfolder.h>
+#include <shellapi.h>
+#include <tlhelp32.h>

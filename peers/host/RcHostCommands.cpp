@@ -9,10 +9,14 @@
 #include "foundation/win/ZrHandle.h"
 #include "plugin/IZrRemoteControl.h"
 #include "foundation/win/ZrToolsInterface.h"
+#include "rawinput/ActiveCodesValue.h"
 
 namespace {
 
 constexpr wchar_t kPluginsKey[] = L"Software\\Zorvane\\Stagecore\\Plugins\\RemoteControl";
+// The timer that ends listening; the plug-ins' own timers run on their own windows.
+constexpr UINT_PTR kListenTimer = 0x7A01;
+constexpr int kRawInputType = 1;
 
 std::wstring Hex4(unsigned value) {
   wchar_t text[16];
@@ -153,13 +157,28 @@ void PrintRegisteredKeys() {
 
 // The window that receives the plug-in's raw input while listening, and the host's wake-ups: its
 // timer and WM_APP (Ctrl+C, a learned code) end the message loop.
+// The raw-input plug-in sees every message (it swallows the key message that follows a key's raw
+// input, and each WM_KEYDOWN is printed with what became of it); the others get WM_INPUT only (the
+// MCE plug-in reads any message it is given as raw input).
+struct Listener {
+  IZrRemoteControl* plugin = nullptr;
+  bool allMessages = false;
+};
+
 LRESULT CALLBACK ListenerProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-  auto* plugin = reinterpret_cast<IZrRemoteControl*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+  auto* listener = reinterpret_cast<Listener*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+  if (listener && (message == WM_INPUT || listener->allMessages)) {
+    const bool taken = listener->plugin->OnWindowMessage(message, wParam, lParam);
+    if (message == WM_KEYDOWN || message == WM_SYSKEYDOWN) {
+      RcPrintLine(L"rchost: WM_KEYDOWN " + Hex4(static_cast<unsigned>(wParam)) +
+                  (taken ? L" swallowed by the plug-in" : L" passed on"));
+      if (taken) return 0;
+    }
+  }
   switch (message) {
-    case WM_INPUT:
-      if (plugin) plugin->OnWindowMessage(message, wParam, lParam);
-      break;  // the default handling releases the input
     case WM_TIMER:
+      if (wParam != kListenTimer) break;
+      [[fallthrough]];
     case WM_APP:
       PostQuitMessage(0);
       return 0;
@@ -179,7 +198,7 @@ constexpr wchar_t kListenerClass[] = L"rchost listener";
 // The host's window on this thread, handing raw input to one plug-in.
 class ListenerWindow {
  public:
-  explicit ListenerWindow(IZrRemoteControl* plugin) {
+  explicit ListenerWindow(IZrRemoteControl* plugin, bool allMessages = false) : m_listener{plugin, allMessages} {
     WNDCLASSEXW windowClass = {};
     windowClass.cbSize = sizeof windowClass;
     windowClass.lpfnWndProc = ListenerProc;
@@ -192,7 +211,7 @@ class ListenerWindow {
       RcPrintErrorLine(L"rchost: cannot create a window (error " + std::to_wstring(GetLastError()) + L")");
       return;
     }
-    SetWindowLongPtrW(m_window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(plugin));
+    SetWindowLongPtrW(m_window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(&m_listener));
   }
   ~ListenerWindow() {
     if (!m_window) return;
@@ -205,34 +224,81 @@ class ListenerWindow {
 
   HWND get() const { return m_window; }
 
+  // Shows the window and gives it the foreground and the focus, so that key messages reach it.
+  void TakeForeground() {
+    SetWindowPos(m_window, HWND_TOP, 0, 0, 240, 80, SWP_SHOWWINDOW);
+    if (!SetForegroundWindow(m_window)) RcPrintErrorLine(L"rchost: cannot take the foreground");
+    SetFocus(m_window);
+  }
+
+  // Dispatches this thread's messages for `ms` milliseconds.
+  static void Pump(int ms) {
+    const ULONGLONG end = GetTickCount64() + static_cast<ULONGLONG>(ms);
+    for (ULONGLONG now; (now = GetTickCount64()) < end;) {
+      MsgWaitForMultipleObjects(0, nullptr, FALSE, static_cast<DWORD>(end - now), QS_ALLINPUT);
+      MSG message;
+      while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+        TranslateMessage(&message);
+        DispatchMessageW(&message);
+      }
+    }
+  }
+
   // Dispatches this thread's messages until the window's timer (after `seconds`), Ctrl+C or WM_APP.
   void Run(int seconds) {
     g_listener = m_window;
     SetConsoleCtrlHandler(OnConsoleBreak, TRUE);
-    SetTimer(m_window, 1, static_cast<UINT>(seconds) * 1000u, nullptr);
+    SetTimer(m_window, kListenTimer, static_cast<UINT>(seconds) * 1000u, nullptr);
     MSG message;
     while (GetMessageW(&message, nullptr, 0, 0) > 0) {
       TranslateMessage(&message);
       DispatchMessageW(&message);
     }
-    KillTimer(m_window, 1);
+    KillTimer(m_window, kListenTimer);
     SetConsoleCtrlHandler(OnConsoleBreak, FALSE);
     g_listener = nullptr;
   }
 
  private:
+  Listener m_listener;
   HWND m_window = nullptr;
 };
 
-// The plug-in type by number, or by name in any case; a name's last part after a dash will do
-// ("uuirt" for "USB-UUIRT"). -1 (said on stderr) when there is none.
+// The bindings of an --active-codes file: each <XMLPH ...>...</XMLPH> record in it.
+bool ReadActiveCodes(const std::wstring& path, ZrStringArray& bindings) {
+  FILE* file = _wfopen(path.c_str(), L"rb");
+  if (!file) return false;
+  std::string text;
+  char buffer[4096];
+  for (size_t n; (n = fread(buffer, 1, sizeof buffer, file)) > 0;) text.append(buffer, n);
+  fclose(file);
+  const ZrString all = ZrString::FromUtf8(text);
+  for (int start = all.Find(u"<XMLPH"); start >= 0; start = all.Find(u"<XMLPH", start)) {
+    const int end = all.Find(u"</XMLPH>", start);
+    if (end < 0) break;
+    bindings.Add(all.Mid(start, end + 8 - start));
+    start = end + 8;
+  }
+  return true;
+}
+
+// A plug-in name as typed on a command line: any case, spaces optional ("rawinput", "Raw Input").
+std::wstring Squeezed(const std::wstring& name) {
+  std::wstring out;
+  for (wchar_t c : RcLower(name))
+    if (c != L' ') out += c;
+  return out;
+}
+
+// The plug-in type by number, or by name in any case with spaces optional; a name's last part
+// after a dash will do ("uuirt" for "USB-UUIRT"). -1 (said on stderr) when there is none.
 int FindPluginType(const Module& module, const std::wstring& wanted, std::wstring* name) {
-  const std::wstring lower = RcLower(wanted);
+  const std::wstring lower = Squeezed(wanted);
   for (int type = 0;; ++type) {
     Plugin plugin(module, type, nullptr);
     if (!plugin) break;
     *name = plugin.Info(L"Name");
-    const std::wstring candidate = RcLower(*name);
+    const std::wstring candidate = Squeezed(*name);
     const size_t dash = candidate.rfind(L'-');
     if (candidate == lower || std::to_wstring(type) == wanted ||
         (dash != std::wstring::npos && !lower.empty() && candidate.substr(dash + 1) == lower))
@@ -312,8 +378,21 @@ int RcListen(const RcHostOptions& options) {
 
   Plugin plugin(module, type, &host);
   host.Name(plugin.get(), name);
-  ListenerWindow window(plugin.get());
+  ListenerWindow window(plugin.get(), type == kRawInputType);
   if (!window.get()) return 1;
+
+  if (!options.activeCodes.empty()) {
+    ZrStringArray bindings;
+    if (!ReadActiveCodes(options.activeCodes, bindings)) {
+      RcPrintErrorLine(L"rchost: cannot read " + options.activeCodes);
+      return 1;
+    }
+    const ZrString value = MakeActiveCodesValue(bindings);
+    const bool taken = plugin->SetInfo(L"Active Codes", ZrW(value.c_str()));
+    RcPrintLine(L"Active Codes: " + std::to_wstring(bindings.GetCount()) + L" bindings" +
+                (taken ? L"" : L" (not taken by this plug-in)"));
+  }
+  if (options.foreground) window.TakeForeground();
 
   std::vector<RAWINPUTDEVICE> collections = plugin.Collections();
   for (RAWINPUTDEVICE& device : collections) device.hwndTarget = window.get();
@@ -330,6 +409,14 @@ int RcListen(const RcHostOptions& options) {
   }
   plugin->Stop();
   RcPrintLine(L"Stopped " + name + L" after " + std::to_wstring(host.CodeCount()) + L" codes");
+  if (options.afterStopMs > 0) {
+    // The messages keep flowing a while, the plug-in's timers included: a code printed now
+    // reached the host after Stop returned.
+    const int before = host.CodeCount();
+    ListenerWindow::Pump(options.afterStopMs);
+    RcPrintLine(L"After Stop: " + std::to_wstring(host.CodeCount() - before) + L" codes in " +
+                std::to_wstring(options.afterStopMs) + L" ms");
+  }
 
   for (RAWINPUTDEVICE& device : collections) {
     device.dwFlags = RIDEV_REMOVE;

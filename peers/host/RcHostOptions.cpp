@@ -49,6 +49,13 @@ RcHostOptions RcParseOptions(const std::vector<std::wstring>& arguments) {
       options.startFlag = arguments[++i] == L"1";
     } else if (argument == L"--timestamps") {
       options.timestamps = true;
+    } else if (argument == L"--after-stop-ms") {
+      if (!hasNext || !ParseCount(arguments[++i], &options.afterStopMs)) return fail(L"--after-stop-ms needs a whole number");
+    } else if (argument == L"--foreground") {
+      options.foreground = true;
+    } else if (argument == L"--active-codes") {
+      if (!hasNext) return fail(L"--active-codes needs a file");
+      options.activeCodes = arguments[++i];
     } else if (argument == L"--value") {
       const size_t equals = hasNext ? arguments[i + 1].find(L'=') : std::wstring::npos;
       if (equals == std::wstring::npos || equals == 0) return fail(L"--value needs NAME=VALUE");
@@ -120,6 +127,14 @@ const wchar_t* RcHostUsage() {
          L"  --start-flag 0|1     listen, blast, learn: the flag handed to Start (default 0)\n"
          L"  --timestamps         listen: end each code line with \" @<ns>\", the receive time in\n"
          L"                       nanoseconds of the performance counter (for latency measurements)\n"
+         L"  --active-codes FILE  listen: hands the plug-in the bindings in FILE (XML records\n"
+         L"                       <XMLPH version=\"1.0\">...</XMLPH>, one after another) as its\n"
+         L"                       \"Active Codes\" before it starts\n"
+         L"  --foreground         listen: shows the window and takes the foreground and the focus, so\n"
+         L"                       that key messages reach it after their raw input; each WM_KEYDOWN\n"
+         L"                       is printed as swallowed by the plug-in or passed on\n"
+         L"  --after-stop-ms N    listen: keeps handling messages N ms after Stop and says how many\n"
+         L"                       codes still arrived (none should)\n"
          L"  --value NAME=VALUE   the answer to the plug-in's question for NAME, for example\n"
          L"                       --value \"Seek Forward MS=500\"; may be given more than once\n"
          L"  --help               this text\n";

@@ -14,6 +14,9 @@ struct RcHostOptions {
   int seconds = 30;     // listen: how long to run; learn: how long to wait for a code
   bool startFlag = false;
   bool timestamps = false;  // listen: print each code's receive time on the steady clock
+  std::wstring activeCodes;  // listen: a file of XML bindings for the "Active Codes" setting
+  bool foreground = false;   // listen: show the window and take the foreground and the focus
+  int afterStopMs = 0;       // listen: keep handling messages this long after Stop
   // Answers of GetValue, by name compared without regard to case.
   std::map<std::wstring, std::wstring> values;
   std::wstring error;  // set when the command line is not understood

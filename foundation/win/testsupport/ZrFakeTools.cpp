@@ -276,4 +276,20 @@ void FakeTools::RecordRegistryCall(std::wstring line) {
   m_registryCalls.push_back(std::move(line));
 }
 
+int FakeTextUtils::Find(const wchar_t* text, const wchar_t* pattern, int options) {
+  if (!text || !pattern) return -1;
+  const ZrStringGlobals& strings = ZrStringGlobals::Instance();
+  auto same = [&](wchar_t a, wchar_t b) {
+    return (options & 1) ? strings.Fold(static_cast<ZrChar>(a)) == strings.Fold(static_cast<ZrChar>(b)) : a == b;
+  };
+  for (int start = 0;; ++start) {
+    int i = 0;
+    while (pattern[i] && text[start + i] && same(text[start + i], pattern[i])) ++i;
+    if (!pattern[i]) return start;
+    if (!text[start + i]) return -1;
+  }
+}
+
+int FakeTextUtils::Compare(const wchar_t* a, const wchar_t* b) { return ZrCompareNoCase(ZrU(a), ZrU(b)); }
+
 }  // namespace zrtest

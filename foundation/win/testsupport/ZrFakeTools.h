@@ -35,6 +35,13 @@ struct ManagerCall {
   IMainThreadMessageManagerCallback* object;
 };
 
+// The library's find (option 3: without regard to case) and compare, as the real library answers.
+class FakeTextUtils final : public IZrTextUtils {
+ public:
+  int Find(const wchar_t* text, const wchar_t* pattern, int options) override;
+  int Compare(const wchar_t* a, const wchar_t* b) override;
+};
+
 class FakeTools final : public IZrTools,
                         public IZrLogger,
                         public IZrMainThreadMessageManager,
@@ -54,6 +61,8 @@ class FakeTools final : public IZrTools,
   void SetProductInfoError(const wchar_t* error);  // null: loading the product information succeeds
   void AddTranslation(const std::u16string& original, const std::u16string& translation);
   void RefuseKey(const std::wstring& path);  // OpenHostRegistryKey answers null for this path
+  // Null (the default): the library offers no text utilities.
+  void SetTextUtils(IZrTextUtils* utils) { m_textUtils = utils; }
 
   // What was recorded.
   std::vector<LogLine> Lines() { return Snapshot(m_lines); }
@@ -80,7 +89,7 @@ class FakeTools final : public IZrTools,
   // IZrTools
   bool Initialise(void*, HINSTANCE) override { return true; }
   void ProductInfoLoaded(int) override;
-  IZrTextUtils* GetTextUtils(int, int) override { return nullptr; }
+  IZrTextUtils* GetTextUtils(int, int) override { return m_textUtils; }
   IZrTranslator* GetTranslator(int) override;
   IZrProductInfo* GetProductInfo(int) override;
   bool IsProductInfoLoaded() override;
@@ -138,6 +147,7 @@ class FakeTools final : public IZrTools,
   int m_posted = 0, m_delivered = 0, m_flushed = 0, m_dropped = 0;
 
   bool m_hasManager = true;
+  IZrTextUtils* m_textUtils = nullptr;
   bool m_productInfoLoaded = false;
   const wchar_t* m_productInfoError = nullptr;
   std::map<std::u16string, std::u16string> m_translations;
