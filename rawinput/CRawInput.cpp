@@ -92,7 +92,14 @@ RawInputDevice* CRawInput::FindDevice(HANDLE handle) const {
 
 void CRawInput::RebuildActiveCodes() {
   m_activeCodes.RemoveAll();
-  for (const RCCommandData* command : m_commands) m_activeCodes.SetAt(TriggerCode(*command), true);
+  m_firstBindingRepeats.clear();
+  for (const RCCommandData* command : m_commands) {
+    const ZrString code = TriggerCode(*command);
+    m_activeCodes.SetAt(code, true);
+    // Only the first binding of a code counts.
+    m_firstBindingRepeats.emplace(std::u16string(code.View()),
+                                  command->GetInt(RCCommandData::kGenerateRepeats, 0) != 0);
+  }
 }
 
 void CRawInput::RefreshDevices() {
@@ -162,11 +169,8 @@ bool CRawInput::OnWindowMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     if (!m_activeCodes.IsEmpty() && !m_activeCodes.Contains(code.text)) return false;
 
     // Only the first binding of the code decides, compared case for case.
-    for (const RCCommandData* command : m_commands) {
-      if (!(TriggerCode(*command) == code.text)) continue;
-      if (command->GetInt(RCCommandData::kGenerateRepeats, 0) != 0) AddRepeat(deviceHandle, code.vkey, code.text);
-      break;
-    }
+    const auto binding = m_firstBindingRepeats.find(std::u16string(code.text.View()));
+    if (binding != m_firstBindingRepeats.end() && binding->second) AddRepeat(deviceHandle, code.vkey, code.text);
 
     m_lastKeyTimer->Restart();
     m_lastKey = code.vkey;

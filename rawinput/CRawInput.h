@@ -9,6 +9,8 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
+#include <unordered_map>
 
 #include "foundation/ZrArray.h"
 #include "foundation/ZrMap.h"
@@ -80,6 +82,9 @@ class CRawInput : public ZrRemoteControlBase, public ZrCmdTarget {
   ZrKernel32Functions m_kernel32;
   ZrSetupApiFunctions m_setupApi;
   ZrStringMap<bool> m_activeCodes;
+  // Each trigger code, case for case, with whether its first binding asks for repeats: the
+  // bindings are looked up once per record, so a long table costs one lookup, not a walk.
+  std::unordered_map<std::u16string, bool> m_firstBindingRepeats;
   ZrOwnedPtrMap<HANDLE, RawInputDevice> m_devices;
   ZrOwnedPtrArray<RCCommandData> m_commands;
   uint16_t m_lastKey = 0;

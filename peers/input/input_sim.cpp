@@ -50,8 +50,8 @@ struct Options {
 FILE* g_report = nullptr;
 int g_sent = 0;
 
-void Report(const std::string& line) {
-  const long long ns = ZrSteadyNowNs();
+// ns: when the event was sent (taken just before the call that sends it).
+void Report(const std::string& line, long long ns = ZrSteadyNowNs()) {
   std::printf("%lld %s\n", ns, line.c_str());
   std::fflush(stdout);
   if (g_report) {
@@ -151,10 +151,11 @@ void SendKey(uint16_t vk, bool up) {
   input.ki.wVk = vk;
   input.ki.wScan = static_cast<WORD>(MapVirtualKeyW(vk, MAPVK_VK_TO_VSC));
   input.ki.dwFlags = up ? KEYEVENTF_KEYUP : 0;
+  const long long sentNs = ZrSteadyNowNs();
   if (SendInput(1, &input, sizeof input) != 1) Fail(3, "SendInput failed, error " + std::to_string(GetLastError()));
   char text[32];
   std::snprintf(text, sizeof text, "%s 0x%02X", up ? "up" : "down", vk);
-  Report(text);
+  Report(text, sentNs);
   ++g_sent;
 }
 
@@ -169,7 +170,9 @@ WineHidInput& Hid() {
 }
 
 void SendHid(uint16_t page, uint16_t usage, unsigned device, const std::vector<uint8_t>& report, const std::string& label) {
-  const uint32_t status = Hid().Send(page, usage, device, report);
+  WineHidInput& hid = Hid();
+  const long long sentNs = ZrSteadyNowNs();
+  const uint32_t status = hid.Send(page, usage, device, report);
   if (status != 0) {
     char text[64];
     std::snprintf(text, sizeof text, "the Wine server refused the HID report (status 0x%08X)", status);
@@ -177,7 +180,7 @@ void SendHid(uint16_t page, uint16_t usage, unsigned device, const std::vector<u
   }
   char text[96];
   std::snprintf(text, sizeof text, "hid 0x%04X 0x%04X 0x%X %s", page, usage, device, Hex(report).c_str());
-  Report(std::string(text) + (label.empty() ? "" : " " + label));
+  Report(std::string(text) + (label.empty() ? "" : " " + label), sentNs);
   ++g_sent;
 }
 
