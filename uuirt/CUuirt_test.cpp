@@ -71,7 +71,7 @@ TEST_F(UuirtTest, EveryFailedBindingSaysWhyAndLeavesNoLibraryLoaded) {
     SCOPED_TRACE(c.name);
     ASSERT_TRUE(sim.Use(c.variant)) << "ZR_UUIRT_SIM_DIR names no substitute driver (ctest sets it)";
     sim.Configure(c.settings);
-    RecordingLearner learner;
+    zrtest::RecordingHost learner;
     {
       CUuirt plugin(&host);
       EXPECT_FALSE(SimDriver::DriverLoaded()) << "the driver stays loaded after a failed binding";
@@ -222,10 +222,11 @@ TEST_F(UuirtTest, NoCodeReachesTheHostOnceDestructionHasBegun) {
   // The driver's close first hands over every code it still holds, as a driver may. A learn runs,
   // so that the driver reports when destruction has begun: its first step abandons the learn.
   UseDriver("close=drain;learn-ms=60000");
-  HoldingHost holder(L"held");
+  zrtest::RecordingHost holder;
+  holder.HoldOn(L"held");
   auto* plugin = new CUuirt(&holder);
   ASSERT_TRUE(plugin->Start(false));
-  RecordingLearner learner;
+  zrtest::RecordingHost learner;
   ASSERT_TRUE(plugin->IRLearn(&learner));
   ASSERT_TRUE(sim.WaitFor("learn begin"));
 
@@ -245,7 +246,7 @@ TEST_F(UuirtTest, NoCodeReachesTheHostOnceDestructionHasBegun) {
   EXPECT_EQ(sim.Lines("deliver during destruction").size(), 1u);
   EXPECT_EQ(sim.Lines().back(), "closed");
   EXPECT_FALSE(SimDriver::DriverLoaded());
-  EXPECT_EQ(learner.Count(), 0u);
+  EXPECT_EQ(learner.LearnedCount(), 0u);
 }
 
 // ---- learning ----
@@ -254,13 +255,13 @@ TEST_F(UuirtTest, LearnedCodeReachesTheCallbackOnTheMainThreadAsARecord) {
   UseDriver("learn-text=0000 0071 0000 0032;learn-ms=150");
   CUuirt plugin(&host);
   ASSERT_TRUE(plugin.Start(false));
-  RecordingLearner learner;
+  zrtest::RecordingHost learner;
   ASSERT_TRUE(plugin.IRLearn(&learner));
-  ASSERT_TRUE(ZR_PUMP_UNTIL(learner.Count() > 0));
-  ASSERT_EQ(learner.Codes().size(), 1u);
-  EXPECT_EQ(learner.Threads()[0], GetCurrentThreadId());
+  ASSERT_TRUE(ZR_PUMP_UNTIL(learner.LearnedCount() > 0));
+  ASSERT_EQ(learner.Learned().size(), 1u);
+  EXPECT_EQ(learner.LearnedThreads()[0], GetCurrentThreadId());
 
-  const IRBlastCode code{ZrString(ZrU(learner.Codes()[0].c_str()))};
+  const IRBlastCode code{ZrString(ZrU(learner.Learned()[0].c_str()))};
   ZrString value;
   code.GetString(value, IRBlastCode::kIRData, u"(absent)");
   EXPECT_EQ(W(value), L"0000 0071 0000 0032");
@@ -287,8 +288,8 @@ TEST_F(UuirtTest, LearnedCodeReachesTheCallbackOnTheMainThreadAsARecord) {
   // A second learn overwrites only the IR data.
   sim.Configure("learn-text=1111;learn-ms=0");
   ASSERT_TRUE(plugin.IRLearn(&learner));
-  ASSERT_TRUE(ZR_PUMP_UNTIL(learner.Count() > 1));
-  const IRBlastCode second{ZrString(ZrU(learner.Codes()[1].c_str()))};
+  ASSERT_TRUE(ZR_PUMP_UNTIL(learner.LearnedCount() > 1));
+  const IRBlastCode second{ZrString(ZrU(learner.Learned()[1].c_str()))};
   second.GetString(value, IRBlastCode::kIRData);
   EXPECT_EQ(W(value), L"1111");
   EXPECT_EQ(second.GetInt(IRBlastCode::kPortIndex, 99), -1);
@@ -298,11 +299,11 @@ TEST_F(UuirtTest, ALearnThatFillsTheWholeBufferIsReadToItsLastByteButOne) {
   UseDriver("learn=fill;learn-ms=0");
   CUuirt plugin(&host);
   ASSERT_TRUE(plugin.Start(false));
-  RecordingLearner learner;
+  zrtest::RecordingHost learner;
   ASSERT_TRUE(plugin.IRLearn(&learner));
-  ASSERT_TRUE(ZR_PUMP_UNTIL(learner.Count() > 0));
+  ASSERT_TRUE(ZR_PUMP_UNTIL(learner.LearnedCount() > 0));
   ZrString value;
-  IRBlastCode{ZrString(ZrU(learner.Codes()[0].c_str()))}.GetString(value, IRBlastCode::kIRData);
+  IRBlastCode{ZrString(ZrU(learner.Learned()[0].c_str()))}.GetString(value, IRBlastCode::kIRData);
   EXPECT_EQ(W(value), std::wstring(kUuirtLearnBufferSize - 1, L'A'));
 }
 
@@ -322,7 +323,7 @@ TEST_F(UuirtTest, CancelOrFailureEndsTheLearnWithoutCallingBack) {
     UseDriver(c.settings);
     CUuirt plugin(&host);
     ASSERT_TRUE(plugin.Start(false));
-    RecordingLearner learner;
+    zrtest::RecordingHost learner;
     ASSERT_TRUE(plugin.IRLearn(&learner));
     ASSERT_TRUE(sim.WaitFor("learn begin"));
     if (c.cancel) {
@@ -334,7 +335,7 @@ TEST_F(UuirtTest, CancelOrFailureEndsTheLearnWithoutCallingBack) {
     EXPECT_TRUE(sim.WaitFor(c.driverSays, 5000));
     EXPECT_TRUE(ZR_WAIT_UNTIL(!plugin.IsRunning()));
     PumpFor(100);
-    EXPECT_EQ(learner.Count(), 0u);
+    EXPECT_EQ(learner.LearnedCount(), 0u);
     EXPECT_EQ(tools.Pending(), 0);
   }
 }
@@ -345,7 +346,7 @@ TEST_F(UuirtTest, ALearnResultNotYetHandedOverIsDroppedByCancelAndByDestruction)
     UseDriver("learn-ms=0");
     auto plugin = std::make_unique<CUuirt>(&host);
     ASSERT_TRUE(plugin->Start(false));
-    RecordingLearner learner;
+    zrtest::RecordingHost learner;
     ASSERT_TRUE(plugin->IRLearn(&learner));
     // The result waits for the main thread, which is busy here.
     ASSERT_TRUE(ZR_WAIT_UNTIL(tools.Pending() == 1));
@@ -353,10 +354,10 @@ TEST_F(UuirtTest, ALearnResultNotYetHandedOverIsDroppedByCancelAndByDestruction)
       plugin.reset();
     else
       plugin->IRLearnCancel();
-    EXPECT_EQ(learner.Count(), 0u) << "handed over from inside the cancel or the destructor";
+    EXPECT_EQ(learner.LearnedCount(), 0u) << "handed over from inside the cancel or the destructor";
     EXPECT_EQ(tools.Pending(), 0) << "the posted result was left behind";
     PumpFor(100);
-    EXPECT_EQ(learner.Count(), 0u) << "handed over after the cancel or the destruction";
+    EXPECT_EQ(learner.LearnedCount(), 0u) << "handed over after the cancel or the destruction";
   }
 }
 
@@ -364,14 +365,14 @@ TEST_F(UuirtTest, ALearnStartedWhileOneRunsHandsItsResultToTheNewerCallback) {
   UseDriver("learn-text=ABCD;learn-ms=700");
   CUuirt plugin(&host);
   ASSERT_TRUE(plugin.Start(false));
-  RecordingLearner first, second;
+  zrtest::RecordingHost first, second;
   ASSERT_TRUE(plugin.IRLearn(&first));
   ASSERT_TRUE(sim.WaitFor("learn begin"));
   ASSERT_TRUE(plugin.IRLearn(&second));
-  ASSERT_TRUE(ZR_PUMP_UNTIL(second.Count() > 0));
+  ASSERT_TRUE(ZR_PUMP_UNTIL(second.LearnedCount() > 0));
   PumpFor(100);
-  EXPECT_EQ(first.Count(), 0u);
-  EXPECT_EQ(second.Count(), 1u);
+  EXPECT_EQ(first.LearnedCount(), 0u);
+  EXPECT_EQ(second.LearnedCount(), 1u);
   EXPECT_EQ(sim.Lines("learn begin").size(), 1u) << "the running learn was restarted";
 }
 
@@ -380,12 +381,12 @@ TEST_F(UuirtTest, WithoutTheMainThreadMessageManagerALearnDeliversNothing) {
   tools.SetHasManager(false);
   CUuirt plugin(&host);
   ASSERT_TRUE(plugin.Start(false));
-  RecordingLearner learner;
+  zrtest::RecordingHost learner;
   ASSERT_TRUE(plugin.IRLearn(&learner));
   ASSERT_TRUE(sim.WaitFor("learn done"));
   EXPECT_TRUE(ZR_WAIT_UNTIL(!plugin.IsRunning()));
   PumpFor(100);
-  EXPECT_EQ(learner.Count(), 0u);
+  EXPECT_EQ(learner.LearnedCount(), 0u);
 }
 
 }  // namespace

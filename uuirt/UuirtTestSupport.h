@@ -1,14 +1,10 @@
 #pragma once
 // Test support for the transceiver plug-in: the substitute driver put on the loader's path for one
-// test, with its settings and its report; a host that can keep the driver's thread inside
-// OnRemoteCode; a learn callback that notes the thread each code arrives on.
+// test, with its settings and its report.
 
 #include <gtest/gtest.h>
 
-#include <chrono>
-#include <condition_variable>
 #include <fstream>
-#include <mutex>
 #include <string>
 #include <vector>
 
@@ -19,78 +15,6 @@
 namespace uuirttest {
 
 inline std::string Narrow(const std::wstring& text) { return std::string(text.begin(), text.end()); }
-
-// Records every code; a code equal to `holdCode` keeps the calling (driver's) thread inside
-// OnRemoteCode until Release.
-class HoldingHost final : public IZrRemoteControlHost {
- public:
-  explicit HoldingHost(std::wstring holdCode) : m_holdCode(std::move(holdCode)) {}
-
-  bool OnRemoteCode(IZrRemoteControl*, BSTR code, int32_t) override {
-    const std::wstring text = code ? std::wstring(code, SysStringLen(code)) : L"(null)";
-    std::unique_lock<std::mutex> lock(m_lock);
-    m_texts.push_back(text);
-    if (text == m_holdCode) {
-      m_held = true;
-      m_changed.notify_all();
-      // Bounded, so that a test that fails before releasing does not hang the driver.
-      m_changed.wait_for(lock, std::chrono::seconds(30), [this] { return m_released; });
-    }
-    return true;
-  }
-  BSTR GetValue(const wchar_t*) override { return nullptr; }
-
-  std::vector<std::wstring> Texts() {
-    std::lock_guard<std::mutex> lock(m_lock);
-    return m_texts;
-  }
-  bool Held() {
-    std::lock_guard<std::mutex> lock(m_lock);
-    return m_held;
-  }
-  void Release() {
-    std::lock_guard<std::mutex> lock(m_lock);
-    m_released = true;
-    m_changed.notify_all();
-  }
-
- private:
-  const std::wstring m_holdCode;
-  std::mutex m_lock;
-  std::condition_variable m_changed;
-  std::vector<std::wstring> m_texts;
-  bool m_held = false;
-  bool m_released = false;
-};
-
-// Keeps every learned code with the thread it arrived on, and frees it as its owner must.
-class RecordingLearner final : public IZrLearnCallback {
- public:
-  bool OnLearned(BSTR code) override {
-    std::lock_guard<std::mutex> lock(m_lock);
-    m_codes.push_back(code ? std::wstring(code, SysStringLen(code)) : L"(null)");
-    m_threads.push_back(GetCurrentThreadId());
-    SysFreeString(code);
-    return true;
-  }
-  size_t Count() {
-    std::lock_guard<std::mutex> lock(m_lock);
-    return m_codes.size();
-  }
-  std::vector<std::wstring> Codes() {
-    std::lock_guard<std::mutex> lock(m_lock);
-    return m_codes;
-  }
-  std::vector<DWORD> Threads() {
-    std::lock_guard<std::mutex> lock(m_lock);
-    return m_threads;
-  }
-
- private:
-  std::mutex m_lock;
-  std::vector<std::wstring> m_codes;
-  std::vector<DWORD> m_threads;
-};
 
 // The substitute driver for one test: its folder on the loader's path, its settings in the
 // environment and its report in a file of the test's own.

@@ -1,5 +1,6 @@
 #include "plugin/testsupport/ZrRecordingHost.h"
 
+#include <chrono>
 #include <cwchar>
 
 namespace zrtest {
@@ -44,6 +45,31 @@ std::vector<std::wstring> RecordingHost::Learned() {
   return m_learned;
 }
 
+std::vector<DWORD> RecordingHost::LearnedThreads() {
+  std::lock_guard<std::mutex> lock(m_mutex);
+  return m_learnedThreads;
+}
+
+void RecordingHost::HoldOn(const std::wstring& code, DWORD maxHoldMs) {
+  std::lock_guard<std::mutex> lock(m_mutex);
+  m_holdCode = code;
+  m_holding = true;
+  m_held = false;
+  m_released = false;
+  m_maxHoldMs = maxHoldMs;
+}
+
+bool RecordingHost::Held() {
+  std::lock_guard<std::mutex> lock(m_mutex);
+  return m_held;
+}
+
+void RecordingHost::Release() {
+  std::lock_guard<std::mutex> lock(m_mutex);
+  m_released = true;
+  m_releasedChanged.notify_all();
+}
+
 size_t RecordingHost::LearnedCount() {
   std::lock_guard<std::mutex> lock(m_mutex);
   return m_learned.size();
@@ -62,8 +88,13 @@ testing::AssertionResult RecordingHost::Await(bool pump, bool learned, size_t co
 
 bool RecordingHost::OnRemoteCode(IZrRemoteControl* sender, BSTR code, int32_t milliseconds) {
   Code record{sender, FromBstr(code), WellFormed(code), milliseconds, GetCurrentThreadId()};
-  std::lock_guard<std::mutex> lock(m_mutex);
+  std::unique_lock<std::mutex> lock(m_mutex);
+  const bool hold = m_holding && record.text == m_holdCode;
   m_codes.push_back(std::move(record));
+  if (hold) {
+    m_held = true;
+    m_releasedChanged.wait_for(lock, std::chrono::milliseconds(m_maxHoldMs), [this] { return m_released; });
+  }
   return true;
 }
 
@@ -81,6 +112,7 @@ bool RecordingHost::OnLearned(BSTR code) {
   SysFreeString(code);
   std::lock_guard<std::mutex> lock(m_mutex);
   m_learned.push_back(std::move(text));
+  m_learnedThreads.push_back(GetCurrentThreadId());
   return true;
 }
 

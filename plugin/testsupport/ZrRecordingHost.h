@@ -12,6 +12,7 @@
 
 #include <gtest/gtest.h>
 
+#include <condition_variable>
 #include <map>
 #include <mutex>
 #include <string>
@@ -41,9 +42,18 @@ class RecordingHost final : public IZrRemoteControlHost, public IZrLearnCallback
   size_t CodeCount();
   // The names GetValue was asked for, in order.
   std::vector<std::wstring> ValuesAsked();
-  // The codes OnLearned handed over, in order.
+  // The codes OnLearned handed over, in order, and the threads they arrived on.
   std::vector<std::wstring> Learned();
+  std::vector<DWORD> LearnedThreads();
   size_t LearnedCount();
+
+  // Keeps the thread that delivers `code` inside OnRemoteCode until Release (or at most
+  // `maxHoldMs`, so that a test that fails first does not hang the plug-in's thread): a test can
+  // then stop or destroy the plug-in while a delivery is under way.
+  void HoldOn(const std::wstring& code, DWORD maxHoldMs = 30000);
+  // Whether a delivery of the held code has begun.
+  bool Held();
+  void Release();
 
   // Wait until at least `count` codes (or learned codes) arrived. The Pump forms dispatch this
   // thread's messages meanwhile, for plug-ins that deliver on the host's main thread; the Wait
@@ -71,8 +81,15 @@ class RecordingHost final : public IZrRemoteControlHost, public IZrLearnCallback
   testing::AssertionResult Await(bool pump, bool learned, size_t count, DWORD timeoutMs);
 
   std::mutex m_mutex;
+  std::condition_variable m_releasedChanged;
   std::vector<Code> m_codes;
   std::vector<std::wstring> m_learned;
+  std::vector<DWORD> m_learnedThreads;
+  std::wstring m_holdCode;
+  bool m_holding = false;
+  bool m_held = false;
+  bool m_released = false;
+  DWORD m_maxHoldMs = 0;
   std::vector<std::wstring> m_asked;
   std::map<std::wstring, std::wstring> m_values;
 };
