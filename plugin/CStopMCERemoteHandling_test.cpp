@@ -66,23 +66,14 @@ class TrayProgramTest : public ::testing::Test {
     if (process) TerminateProcess(process.get(), 99);
   }
 
-  // Starts the temporary copy; answers its process handle.
-  ZrEventHandle StartTray() {
-    STARTUPINFOW startup = {};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION info = {};
-    std::wstring command = L"\"" + m_folder + L"ehtray.exe\"";
-    if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info))
-      return ZrEventHandle();
-    CloseHandle(info.hThread);
-    return ZrEventHandle(info.hProcess);
+  // Starts the temporary copy.
+  testing::AssertionResult StartTray(zrtest::Process& tray) {
+    if (tray.Start(L"\"" + m_folder + L"ehtray.exe\"")) return testing::AssertionSuccess();
+    return testing::AssertionFailure() << tray.Describe();
   }
 
-  static DWORD ExitCodeAfterEnd(const ZrEventHandle& process) {
-    if (WaitForSingleObject(process.get(), 10000) != WAIT_OBJECT_0) return STILL_ACTIVE;
-    DWORD code = 0;
-    GetExitCodeProcess(process.get(), &code);
-    return code;
+  static DWORD ExitCodeAfterEnd(zrtest::Process& process) {
+    return process.WaitForExit(10000) ? process.ExitCode() : STILL_ACTIVE;
   }
 
   // The restarted program: its path and its priority class.
@@ -105,8 +96,8 @@ class TrayProgramTest : public ::testing::Test {
 };
 
 TEST_F(TrayProgramTest, EndedAtCreationAndStartedAgainIdleAtDestruction) {
-  ZrEventHandle tray = StartTray();
-  ASSERT_TRUE(tray);
+  zrtest::Process tray;
+  ASSERT_TRUE(StartTray(tray));
   ASSERT_TRUE(WaitForTrayCount(1));
   auto stopper = std::make_unique<CStopMCERemoteHandling>();
   EXPECT_TRUE(stopper->Terminated());
@@ -129,7 +120,8 @@ TEST_F(TrayProgramTest, NothingRunningNothingStarted) {
 }
 
 TEST_F(TrayProgramTest, WithoutTheToolsLibraryNothingIsEnded) {
-  ZrEventHandle tray = StartTray();
+  zrtest::Process tray;
+  ASSERT_TRUE(StartTray(tray));
   ASSERT_TRUE(WaitForTrayCount(1));
   m_tools.SetTextUtils(nullptr);
   {
@@ -142,23 +134,24 @@ TEST_F(TrayProgramTest, WithoutTheToolsLibraryNothingIsEnded) {
     EXPECT_FALSE(stopper.Terminated()) << "no tools library";
   }
   ZrSetTools(&m_tools);
-  EXPECT_EQ(WaitForSingleObject(tray.get(), 0), static_cast<DWORD>(WAIT_TIMEOUT));
+  EXPECT_EQ(WaitForSingleObject(tray.Handle(), 0), static_cast<DWORD>(WAIT_TIMEOUT));
 }
 
 TEST_F(TrayProgramTest, OfTwoRunningOnlyTheLastInTheSnapshotIsEnded) {
-  ZrEventHandle first = StartTray();
-  ZrEventHandle second = StartTray();
+  zrtest::Process first, second;
+  ASSERT_TRUE(StartTray(first));
+  ASSERT_TRUE(StartTray(second));
   ASSERT_TRUE(WaitForTrayCount(2));
   const DWORD last = TrayProcesses().back();
-  const bool firstIsLast = GetProcessId(first.get()) == last;
+  const bool firstIsLast = first.ProcessId() == last;
   {
     CStopMCERemoteHandling stopper;
     EXPECT_TRUE(stopper.Terminated());
-    const ZrEventHandle& ended = firstIsLast ? first : second;
-    const ZrEventHandle& kept = firstIsLast ? second : first;
+    zrtest::Process& ended = firstIsLast ? first : second;
+    zrtest::Process& kept = firstIsLast ? second : first;
     EXPECT_EQ(ExitCodeAfterEnd(ended), 1u);
-    EXPECT_EQ(WaitForSingleObject(kept.get(), 0), static_cast<DWORD>(WAIT_TIMEOUT));
-    Kill(GetProcessId(kept.get()));
+    EXPECT_EQ(WaitForSingleObject(kept.Handle(), 0), static_cast<DWORD>(WAIT_TIMEOUT));
+    Kill(kept.ProcessId());
     ASSERT_TRUE(WaitForTrayCount(0));
   }
   EXPECT_TRUE(WaitForTrayCount(1)) << "the one it ended is started again";
@@ -167,7 +160,8 @@ TEST_F(TrayProgramTest, OfTwoRunningOnlyTheLastInTheSnapshotIsEnded) {
 // Two plug-ins of one module, each with its stopper: the tray program stays ended until the last
 // stopper goes, and is started once.
 TEST_F(TrayProgramTest, TwoStoppersRestartOnceAfterTheLast) {
-  ZrEventHandle tray = StartTray();
+  zrtest::Process tray;
+  ASSERT_TRUE(StartTray(tray));
   ASSERT_TRUE(WaitForTrayCount(1));
   auto mce = std::make_unique<CStopMCERemoteHandling>();
   EXPECT_EQ(ExitCodeAfterEnd(tray), 1u);
