@@ -221,11 +221,15 @@ bool CUuirt::IRLearn(IZrLearnCallback* callback) {
     // A learn without a device ends at once, and one without a callback has nowhere to go.
     if (!m_device || !m_functions.learnIR || !callback) return false;
     m_learnCallback = callback;
-    if (IsRunning()) return true;
+    // A learn under way hands its result to the new callback. A thread whose learn has returned
+    // brings nothing more: answering true for it would promise a learn that never happens, so
+    // that thread is let end and a new one started.
+    if (IsRunning() && !m_learnEnded.load()) return true;
+    m_learnEnded.store(false);
     // Cleared here, before the thread exists, so that a cancel that follows at once is not undone
     // by the thread starting late.
     InterlockedExchange(reinterpret_cast<volatile LONG*>(&m_learnAbort), 0);
-    return ZrThread::Start(0, false, false);
+    return ZrThread::Start(0, true, false);
   });
 }
 
@@ -238,6 +242,7 @@ bool CUuirt::Run() {
   char buffer[kUuirtLearnBufferSize] = {};
   const BOOL learned = m_functions.learnIR(m_device, kUuirtCodeFormat, buffer, &CUuirt::LearnProgressProc,
                                            const_cast<char*>(kLearnUserData), &m_learnAbort, 0, nullptr, nullptr);
+  m_learnEnded.store(true);
   if (!learned || m_learnAbort != 0) return true;
 
   ZrTraceScope scope("CUuirt::Thread", kLearnLogLevel);

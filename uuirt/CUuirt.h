@@ -8,6 +8,7 @@
 // driver's thread. A learn runs on the plug-in's own thread (the ZrThread base) and its result is
 // handed to the host's learn callback on the host's main thread.
 
+#include <atomic>
 #include <condition_variable>
 #include <mutex>
 
@@ -95,6 +96,9 @@ class CUuirt : public ZrRemoteControlBase, public ZrThread {
   ZrModuleHandle m_driver;
   // Shared with the driver by address during a learn: non-zero asks it to give up.
   volatile int32_t m_learnAbort = 0;
+  // Set by the learn thread once the driver's learn has returned: from then on the thread brings
+  // no further result and only ends, so a new IRLearn starts a learn of its own.
+  std::atomic<bool> m_learnEnded{false};
   UuirtHandle m_device = nullptr;
   DriverFunctions m_functions;
 
