@@ -8,7 +8,7 @@
 
 #include "fuzz/FuzzInput.h"
 #include "rawinput/RawInputCodeMaker.h"
-#include "rawinput/RawInputRecord.h"
+#include "foundation/ZrRawInputRecord.h"
 
 namespace {
 
@@ -28,8 +28,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // A copy of exactly the record's bytes, so that the sanitizer sees any read past its end.
     std::vector<uint8_t> record(data + at, data + at + length);
     at += length;
-    RawInputRecord parsed;
-    if (!ReadRawInputRecord(record.data(), record.size(), parsed)) continue;
+    ZrRawInputRecord parsed;
+    if (!ZrReadRawInputRecord(record.data(), record.size(), parsed)) continue;
     if (parsed.type == kRawInputTypeHid)
       FUZZ_CHECK(static_cast<uint64_t>(parsed.reportSize) * parsed.reportCount <= record.size() - 32);
     const RawInputCode code = maker.MakeCode(parsed);

@@ -8,7 +8,7 @@
 #include "foundation/win/ZrBoundary.h"
 #include "foundation/win/ZrToolsAccess.h"
 #include "rawinput/ActiveCodesValue.h"
-#include "rawinput/RawInputRecord.h"
+#include "foundation/ZrRawInputRecord.h"
 
 namespace {
 
@@ -156,8 +156,8 @@ bool CRawInput::OnWindowMessage(UINT message, WPARAM wParam, LPARAM lParam) {
       std::memcpy(&device, buffer.data() + 8, sizeof device);
       EndRepeatsOf(device);
     }
-    RawInputRecord record;
-    if (!ReadRawInputRecord(buffer.data(), buffer.size(), record)) return false;
+    ZrRawInputRecord record;
+    if (!ZrReadRawInputRecord(buffer.data(), buffer.size(), record)) return false;
     const HANDLE deviceHandle = reinterpret_cast<HANDLE>(static_cast<uintptr_t>(record.device));
 
     if (record.type == kRawInputTypeMouse) return false;

@@ -8,7 +8,7 @@
 #include "foundation/win/testsupport/ZrFakeTools.h"
 #include "plugin/testsupport/ZrRecordingHost.h"
 #include "rawinput/ActiveCodesValue.h"
-#include "rawinput/RawInputTestSupport.h"
+#include "plugin/testsupport/ZrFakeRawInput.h"
 
 namespace {
 

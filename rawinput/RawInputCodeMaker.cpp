@@ -43,7 +43,7 @@ bool RawInputCodeMaker::IsModifier(uint16_t vkey) {
   }
 }
 
-RawInputCode RawInputCodeMaker::MakeCode(const RawInputRecord& record) {
+RawInputCode RawInputCodeMaker::MakeCode(const ZrRawInputRecord& record) {
   RawInputCode code;
   ZrString report;
   if (record.type == kRawInputTypeHid) {

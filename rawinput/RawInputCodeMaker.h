@@ -7,7 +7,7 @@
 
 #include "foundation/ZrArray.h"
 #include "foundation/ZrString.h"
-#include "rawinput/RawInputRecord.h"
+#include "foundation/ZrRawInputRecord.h"
 
 struct RawInputCode {
   ZrString text;      // empty: nothing to deliver
@@ -20,7 +20,7 @@ class RawInputCodeMaker {
   const ZrString& Prefix() const { return m_prefix; }
   const ZrStringArray& Modifiers() const { return m_modifiers; }
 
-  RawInputCode MakeCode(const RawInputRecord& record);
+  RawInputCode MakeCode(const ZrRawInputRecord& record);
 
   // Virtual keys collected in front of the next key: shift, control, alt, both Windows keys, the
   // application key.

@@ -6,16 +6,16 @@
 
 namespace {
 
-RawInputRecord Key(uint16_t vkey, uint32_t message = 0x100) {
-  RawInputRecord record;
+ZrRawInputRecord Key(uint16_t vkey, uint32_t message = 0x100) {
+  ZrRawInputRecord record;
   record.type = kRawInputTypeKeyboard;
   record.vkey = vkey;
   record.message = message;
   return record;
 }
 
-RawInputRecord Hid(const std::vector<uint8_t>& bytes, uint32_t sizeHid, uint32_t count = 1) {
-  RawInputRecord record;
+ZrRawInputRecord Hid(const std::vector<uint8_t>& bytes, uint32_t sizeHid, uint32_t count = 1) {
+  ZrRawInputRecord record;
   record.type = kRawInputTypeHid;
   record.reportSize = sizeHid;
   record.reportCount = count;
@@ -102,7 +102,7 @@ TEST(RawInputCodeMaker, MouseAndUnknownRecordsGiveNothingAndKeepTheModifiers) {
   RawInputCodeMaker maker = Maker();
   maker.MakeCode(Key(0x10));
   for (uint32_t type : {kRawInputTypeMouse, 7u}) {
-    RawInputRecord record;
+    ZrRawInputRecord record;
     record.type = type;
     EXPECT_TRUE(maker.MakeCode(record).text.IsEmpty());
   }

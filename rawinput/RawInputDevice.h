@@ -18,7 +18,7 @@ class RawInputDevice {
   bool Identify(const ZrUser32Functions& user32);
 
   // The code of one record of this device, read from the bytes GetRawInputData wrote.
-  RawInputCode MakeCode(const RawInputRecord& record) { return m_maker.MakeCode(record); }
+  RawInputCode MakeCode(const ZrRawInputRecord& record) { return m_maker.MakeCode(record); }
 
   HANDLE Handle() const { return m_handle; }
   const ZrString& CodePrefix() const { return m_maker.Prefix(); }

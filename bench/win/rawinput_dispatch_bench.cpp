@@ -11,7 +11,7 @@
 #include "foundation/ZrTimer.h"
 #include "rawinput/ActiveCodesValue.h"
 #include "rawinput/CRawInput.h"
-#include "rawinput/RawInputTestSupport.h"
+#include "plugin/testsupport/ZrFakeRawInput.h"
 
 namespace {
 

@@ -11,8 +11,9 @@ expectations, and measures the time from the simulator's send to the host's OnRe
 Checks (exit 1 when one fails): --expect lists the codes the host must print, in that order and
 nothing else; --expect-prefix only requires them as the first codes; --expect-keydown lists the
 WM_KEYDOWN lines rchost must print in order; --repeats CODE:MIN:MAX bounds how often a code
-arrives; --quiet-after-release CODE makes sure no code arrives later than 120 ms after the
-simulator sent the last key-up or release report; after-Stop codes always fail the check.
+arrives; --min-codes N wants at least N codes; --quiet-after-release makes sure no code arrives
+later than 120 ms after the simulator sent the last key-up or release report; a code after Stop
+always fails the check.
 """
 import argparse
 import json
@@ -62,6 +63,7 @@ def main():
     p.add_argument("--expect-prefix", action="store_true")
     p.add_argument("--expect-keydown", action="append", default=[])
     p.add_argument("--repeats", action="append", default=[])
+    p.add_argument("--min-codes", type=int, default=0)
     p.add_argument("--quiet-after-release", action="store_true")
     p.add_argument("--json", action="store_true")
     p.add_argument("--live", action="store_true")
@@ -189,6 +191,8 @@ def main():
         n = codes.count(code)
         if not int(low) <= n <= int(high):
             failures.append("%s arrived %d times, expected %s to %s" % (code, n, low, high))
+    if len(codes) < a.min_codes:
+        failures.append("%d codes arrived, expected at least %d" % (len(codes), a.min_codes))
     if a.quiet_after_release:
         releases = [t for t, e in sent if e.startswith("up") or e.endswith("-release")]
         if releases:

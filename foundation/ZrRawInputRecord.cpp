@@ -1,4 +1,4 @@
-#include "rawinput/RawInputRecord.h"
+#include "foundation/ZrRawInputRecord.h"
 
 #include <cstring>
 
@@ -13,8 +13,8 @@ T Read(const uint8_t* data, size_t offset) {
 
 }  // namespace
 
-bool ReadRawInputRecord(const uint8_t* data, size_t size, RawInputRecord& out) {
-  out = RawInputRecord();
+bool ZrReadRawInputRecord(const uint8_t* data, size_t size, ZrRawInputRecord& out) {
+  out = ZrRawInputRecord();
   if (!data || size < kRawInputHeaderSize) return false;
   out.type = Read<uint32_t>(data, 0);
   out.device = Read<uint64_t>(data, 8);

@@ -15,7 +15,7 @@ inline constexpr uint32_t kRawInputTypeMouse = 0;
 inline constexpr uint32_t kRawInputTypeKeyboard = 1;
 inline constexpr uint32_t kRawInputTypeHid = 2;
 
-struct RawInputRecord {
+struct ZrRawInputRecord {
   uint32_t type = 0;
   uint64_t device = 0;  // the header's hDevice
   // Keyboard records.
@@ -30,4 +30,4 @@ struct RawInputRecord {
 // Reads the header and the part its type calls for. False when the bytes are too few for the
 // header, for a keyboard part, or for the HID reports that dwSizeHid x dwCount claims; other types
 // are read by their header alone.
-bool ReadRawInputRecord(const uint8_t* data, size_t size, RawInputRecord& out);
+bool ZrReadRawInputRecord(const uint8_t* data, size_t size, ZrRawInputRecord& out);

@@ -1,4 +1,4 @@
-#include "rawinput/RawInputRecord.h"
+#include "foundation/ZrRawInputRecord.h"
 
 #include <gtest/gtest.h>
 
@@ -17,7 +17,7 @@ std::vector<uint8_t> HidRecord(uint64_t device, uint32_t sizeHid, uint32_t count
   return data;
 }
 
-TEST(RawInputRecord, KeyboardRecordGivesItsKeyAndMessage) {
+TEST(ZrRawInputRecord, KeyboardRecordGivesItsKeyAndMessage) {
   std::vector<uint8_t> data(40, 0);
   const uint32_t type = kRawInputTypeKeyboard, message = 0x100;
   const uint64_t device = 0x1122334455667788ull;
@@ -26,19 +26,19 @@ TEST(RawInputRecord, KeyboardRecordGivesItsKeyAndMessage) {
   std::memcpy(&data[8], &device, 8);
   std::memcpy(&data[30], &vkey, 2);
   std::memcpy(&data[32], &message, 4);
-  RawInputRecord record;
-  ASSERT_TRUE(ReadRawInputRecord(data.data(), data.size(), record));
+  ZrRawInputRecord record;
+  ASSERT_TRUE(ZrReadRawInputRecord(data.data(), data.size(), record));
   EXPECT_EQ(record.type, kRawInputTypeKeyboard);
   EXPECT_EQ(record.device, device);
   EXPECT_EQ(record.vkey, 0x74);
   EXPECT_EQ(record.message, 0x100u);
   // One byte short of the keyboard part.
-  EXPECT_FALSE(ReadRawInputRecord(data.data(), data.size() - 1, record));
+  EXPECT_FALSE(ZrReadRawInputRecord(data.data(), data.size() - 1, record));
 }
 
 // The reports a HID record claims must lie inside the bytes written; a claim past them, including
 // one whose product would wrap in 32 bits, refuses the whole record.
-TEST(RawInputRecord, HidReportsMustFitInsideTheRecord) {
+TEST(ZrRawInputRecord, HidReportsMustFitInsideTheRecord) {
   struct Case {
     uint32_t sizeHid, count;
     size_t reportBytes;
@@ -50,8 +50,8 @@ TEST(RawInputRecord, HidReportsMustFitInsideTheRecord) {
   };
   for (const Case& c : cases) {
     const std::vector<uint8_t> data = HidRecord(7, c.sizeHid, c.count, c.reportBytes);
-    RawInputRecord record;
-    EXPECT_EQ(ReadRawInputRecord(data.data(), data.size(), record), c.accepted)
+    ZrRawInputRecord record;
+    EXPECT_EQ(ZrReadRawInputRecord(data.data(), data.size(), record), c.accepted)
         << "dwSizeHid " << c.sizeHid << " dwCount " << c.count << " bytes " << c.reportBytes;
     if (c.accepted) {
       EXPECT_EQ(record.reportSize, c.sizeHid);
@@ -61,15 +61,15 @@ TEST(RawInputRecord, HidReportsMustFitInsideTheRecord) {
   }
 }
 
-TEST(RawInputRecord, TooShortForAHeaderOrTheHidCounts) {
-  RawInputRecord record;
+TEST(ZrRawInputRecord, TooShortForAHeaderOrTheHidCounts) {
+  ZrRawInputRecord record;
   const std::vector<uint8_t> data = HidRecord(7, 1, 1, 1);
   for (size_t size : {size_t{0}, size_t{23}, size_t{24}, size_t{31}})
-    EXPECT_FALSE(ReadRawInputRecord(data.data(), size, record)) << size;
-  EXPECT_FALSE(ReadRawInputRecord(nullptr, 40, record));
+    EXPECT_FALSE(ZrReadRawInputRecord(data.data(), size, record)) << size;
+  EXPECT_FALSE(ZrReadRawInputRecord(nullptr, 40, record));
   // A mouse record is read by its header alone.
   std::vector<uint8_t> mouse(24, 0);
-  EXPECT_TRUE(ReadRawInputRecord(mouse.data(), mouse.size(), record));
+  EXPECT_TRUE(ZrReadRawInputRecord(mouse.data(), mouse.size(), record));
   EXPECT_EQ(record.type, kRawInputTypeMouse);
 }
 

@@ -10,7 +10,7 @@
 
 #include "foundation/ZrTimer.h"
 #include "foundation/win/ZrSystemFunctions.h"
-#include "rawinput/RawInputRecord.h"
+#include "foundation/ZrRawInputRecord.h"
 
 namespace zrtest {
 
