@@ -30,6 +30,19 @@ TEST_F(TrayProgramTest, EndedAtCreationAndStartedAgainIdleAtDestruction) {
   EXPECT_EQ(_wcsicmp(path.c_str(), (m_ehome + L"ehtray.exe").c_str()), 0)
       << "got " << ZrString(ZrU(path.c_str())).ToUtf8();
   EXPECT_EQ(priority, static_cast<DWORD>(IDLE_PRIORITY_CLASS));
+
+  // The restart is traced under "RunProgram".
+  std::vector<std::u16string> traced;
+  for (const zrtest::LogLine& line : m_tools.Lines())
+    if (line.scope == "RunProgram") traced.push_back(line.text);
+  const std::u16string file(ZrString(ZrU((m_ehome + L"ehtray.exe").c_str())).View());
+  ASSERT_EQ(traced.size(), 5u);
+  EXPECT_EQ(traced[0], u"Start");
+  EXPECT_EQ(ZrString(traced[1]).CompareNoCase((u"Filename: " + file + u" / Parameters: ").c_str()), 0)
+      << ZrString(traced[1]).ToUtf8();
+  EXPECT_EQ(traced[2], u"Performing ShellExecute...");
+  EXPECT_EQ(traced[3], u"Running process...");
+  EXPECT_EQ(traced[4].rfind(u"Finish (", 0), 0u);
 }
 
 TEST_F(TrayProgramTest, NothingRunningNothingStarted) {

@@ -13,7 +13,9 @@ bool ZrRunProgram(const ZrString& path, DWORD priorityClass) {
 
   SHELLEXECUTEINFOW info = {};
   info.cbSize = sizeof info;
-  info.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_NOASYNC | SEE_MASK_NOZONECHECKS;
+  // No error box: this runs inside the host's Stop, where a modal box would hold the host's thread
+  // until someone answers it; a failure is traced instead.
+  info.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_NOASYNC | SEE_MASK_NOZONECHECKS | SEE_MASK_FLAG_NO_UI;
   info.lpFile = ZrW(path.c_str());
   info.lpParameters = ZrW(parameters.c_str());
   info.nShow = SW_SHOWNORMAL;
