@@ -340,6 +340,23 @@ TEST_F(UuirtTest, CancelOrFailureEndsTheLearnWithoutCallingBack) {
   }
 }
 
+// The thread may not have begun when the host cancels; the cancel must not be undone by it.
+TEST_F(UuirtTest, ACancelRightAfterTheLearnBeganEndsItAtOnce) {
+  UseDriver("learn-ms=60000");
+  CUuirt plugin(&host);
+  ASSERT_TRUE(plugin.Start(false));
+  zrtest::RecordingHost learner;
+  for (int round = 0; round < 5; ++round) {
+    ASSERT_TRUE(plugin.IRLearn(&learner));
+    const ULONGLONG start = GetTickCount64();
+    plugin.IRLearnCancel();
+    EXPECT_LT(GetTickCount64() - start, 20000u) << "round " << round << ": the cancel waited for the whole learn";
+    EXPECT_FALSE(plugin.IsRunning());
+  }
+  PumpFor(100);
+  EXPECT_EQ(learner.LearnedCount(), 0u);
+}
+
 TEST_F(UuirtTest, ALearnResultNotYetHandedOverIsDroppedByCancelAndByDestruction) {
   for (const bool destroy : {false, true}) {
     SCOPED_TRACE(destroy ? "destroyed" : "cancelled");
