@@ -5,10 +5,10 @@
 #include <vector>
 
 #include "peers/host/RcHost.h"
+#include "peers/host/RcHostModule.h"
 #include "peers/host/RcHostOutput.h"
 #include "foundation/win/ZrHandle.h"
 #include "plugin/IZrRemoteControl.h"
-#include "foundation/win/ZrToolsInterface.h"
 #include "rawinput/ActiveCodesValue.h"
 
 namespace {
@@ -24,104 +24,8 @@ std::wstring Hex4(unsigned value) {
   return text;
 }
 
-// The product family's tools library, started by the host on its main thread before any module
-// is loaded, as the family's host application does. Its main-thread messages then have their
-// window on this thread, made here and not inside a module's start-up under the loader lock.
-class Tools {
- public:
-  explicit Tools(const std::wstring& folder) {
-    m_library.reset(LoadLibraryW((folder + L"ZrTools.dll").c_str()));
-    auto get = m_library ? reinterpret_cast<ZrGetToolsProc>(
-                               reinterpret_cast<void*>(GetProcAddress(m_library.get(), kZrToolsExportName)))
-                         : nullptr;
-    m_tools = get ? get(kZrToolsInterfaceVersion) : nullptr;
-    if (m_tools && !m_tools->Initialise(nullptr, GetModuleHandleW(nullptr))) m_tools = nullptr;
-  }
-  ~Tools() {
-    // The library lets go of what it holds before it is unmapped.
-    if (m_tools) m_tools->Shutdown(true);
-  }
-  Tools(const Tools&) = delete;
-  Tools& operator=(const Tools&) = delete;
-
- private:
-  ZrModuleHandle m_library;
-  IZrTools* m_tools = nullptr;
-};
-
-std::wstring OwnFolder() {
-  wchar_t path[MAX_PATH * 4];
-  const DWORD length = GetModuleFileNameW(nullptr, path, MAX_PATH * 4);
-  std::wstring file(path, length);
-  return file.substr(0, file.rfind(L'\\') + 1);
-}
-
-// ZrRemoteControl.dll from this program's folder, with its exports.
-class Module {
- public:
-  Module() : m_tools(OwnFolder()) {
-    m_path = OwnFolder() + L"ZrRemoteControl.dll";
-    m_module.reset(LoadLibraryW(m_path.c_str()));
-    if (!m_module) {
-      RcPrintErrorLine(L"rchost: cannot load " + m_path + L" (error " + std::to_wstring(GetLastError()) + L")");
-      return;
-    }
-    create = reinterpret_cast<ZrCreateRemoteControlProc>(
-        reinterpret_cast<void*>(GetProcAddress(m_module.get(), "CreateRemoteControl")));
-    registerServer =
-        reinterpret_cast<ZrRegisterServerProc>(reinterpret_cast<void*>(GetProcAddress(m_module.get(), "DllRegisterServer")));
-    unregisterServer = reinterpret_cast<ZrRegisterServerProc>(
-        reinterpret_cast<void*>(GetProcAddress(m_module.get(), "DllUnregisterServer")));
-    if (!create || !registerServer || !unregisterServer)
-      RcPrintErrorLine(L"rchost: " + m_path + L" lacks one of its exports");
-  }
-  ~Module() = default;
-  Module(const Module&) = delete;
-  Module& operator=(const Module&) = delete;
-
-  bool Loaded() const { return m_module && create && registerServer && unregisterServer; }
-
-  ZrCreateRemoteControlProc create = nullptr;
-  ZrRegisterServerProc registerServer = nullptr;
-  ZrRegisterServerProc unregisterServer = nullptr;
-
- private:
-  Tools m_tools;  // outlives the module
-  std::wstring m_path;
-  ZrModuleHandle m_module;
-};
-
-// A plug-in owned as a host owns it: destroyed through slot 0 with the module's own allocator.
-class Plugin {
- public:
-  Plugin(const Module& module, int type, IZrRemoteControlHost* host) : m_plugin(module.create(type, host)) {}
-  ~Plugin() {
-    if (m_plugin) m_plugin->DeletingDestructor(IZrRemoteControl::kFreeMemory);
-  }
-  Plugin(const Plugin&) = delete;
-  Plugin& operator=(const Plugin&) = delete;
-
-  IZrRemoteControl* operator->() const { return m_plugin; }
-  explicit operator bool() const { return m_plugin != nullptr; }
-  IZrRemoteControl* get() const { return m_plugin; }
-
-  std::wstring Info(const wchar_t* key) const {
-    const ZrBstr text(m_plugin->GetInfo(key));
-    return text ? std::wstring(text.get(), SysStringLen(text.get())) : L"(null)";
-  }
-
-  std::vector<RAWINPUTDEVICE> Collections() const {
-    std::vector<RAWINPUTDEVICE> devices;
-    for (int32_t i = 0;; ++i) {
-      RAWINPUTDEVICE device = {};
-      if (!m_plugin->GetRawInputDevice(i, &device)) return devices;
-      devices.push_back(device);
-    }
-  }
-
- private:
-  IZrRemoteControl* m_plugin;
-};
+using Module = RcModule;
+using Plugin = RcPlugin;
 
 void PrintRegisteredKeys() {
   ZrRegistryKey parent;

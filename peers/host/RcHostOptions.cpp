@@ -43,6 +43,7 @@ RcHostOptions RcParseOptions(const std::vector<std::wstring>& arguments) {
       return options;
     } else if (argument == L"--seconds") {
       if (!hasNext || !ParseCount(arguments[++i], &options.seconds)) return fail(L"--seconds needs a whole number");
+      options.secondsGiven = true;
     } else if (argument == L"--start-flag") {
       if (!hasNext || (arguments[i + 1] != L"0" && arguments[i + 1] != L"1"))
         return fail(L"--start-flag needs 0 or 1");
@@ -77,10 +78,17 @@ RcHostOptions RcParseOptions(const std::vector<std::wstring>& arguments) {
         options.command = RcHostOptions::Command::kBlast;
       else if (argument == L"learn")
         options.command = RcHostOptions::Command::kLearn;
+      else if (argument == L"validate")
+        options.command = RcHostOptions::Command::kValidate;
+      else if (argument == L"monitor")
+        options.command = RcHostOptions::Command::kMonitor;
       else
         return fail(L"unknown command " + argument);
     } else if (TakesPlugin(options.command) && options.plugin.empty()) {
       options.plugin = argument;
+    } else if (options.command == RcHostOptions::Command::kValidate && options.module.empty()) {
+      if (argument.empty()) return fail(L"validate needs a module's path, or nothing for this folder's");
+      options.module = argument;
     } else if (options.command == RcHostOptions::Command::kBlast && options.code.empty()) {
       // An empty record would be indistinguishable from a missing one.
       if (argument.empty()) return fail(L"blast needs a file or an IR code text");
@@ -120,10 +128,23 @@ const wchar_t* RcHostUsage() {
          L"                       text itself; prints whether the plug-in sent it\n"
          L"  learn <plugin>       starts the plug-in, asks it to learn one IR code and prints the record\n"
          L"                       it hands back; cancels the learn when none arrives in time\n"
+         L"  validate [<module>]  checks a build of the module (this folder's ZrRemoteControl.dll, or\n"
+         L"                       the DLL given) against the plug-in interface, as a host built with\n"
+         L"                       another compiler calls it: exports, version, imports, the factory,\n"
+         L"                       every plug-in's answers and careless arguments, every order of\n"
+         L"                       Start and Stop, who frees each BSTR, the thread of each callback;\n"
+         L"                       one line per check, then \"validate: N passed, M failed\"; exit 0\n"
+         L"                       only when none failed\n"
+         L"  monitor              starts every plug-in that can start and shows each code as it\n"
+         L"                       arrives (plug-in, code, ms since that plug-in's previous code, time);\n"
+         L"                       at the end a table per plug-in: codes, codes per second, the\n"
+         L"                       shortest and the longest gap\n"
          L"\n"
          L"options:\n"
-         L"  --seconds N          listen: run for N seconds (default 30; Ctrl+C ends it sooner);\n"
-         L"                       learn: wait at most N seconds for a code (default 30)\n"
+         L"  --seconds N          listen, monitor: run for N seconds (default 30; Ctrl+C ends it\n"
+         L"                       sooner); learn: wait at most N seconds for a code (default 30);\n"
+         L"                       validate: wait at most N seconds for each started plug-in's codes\n"
+         L"                       and for a learned code (default 2)\n"
          L"  --start-flag 0|1     listen, blast, learn: the flag handed to Start (default 0)\n"
          L"  --timestamps         listen: end each code line with \" @<ns>\", the receive time in\n"
          L"                       nanoseconds of the performance counter (for latency measurements)\n"

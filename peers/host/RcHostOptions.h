@@ -6,12 +6,14 @@
 #include <vector>
 
 struct RcHostOptions {
-  enum class Command { kHelp, kList, kRegister, kUnregister, kListen, kBlast, kLearn };
+  enum class Command { kHelp, kList, kRegister, kUnregister, kListen, kBlast, kLearn, kValidate, kMonitor };
 
   Command command = Command::kHelp;
   std::wstring plugin;  // listen, blast, learn: a plug-in's name (any case) or type number
   std::wstring code;    // blast: a file holding the IR code record, or the record's text itself
-  int seconds = 30;     // listen: how long to run; learn: how long to wait for a code
+  int seconds = 30;     // listen, monitor: how long to run; learn: how long to wait for a code
+  bool secondsGiven = false;  // validate waits less than the others unless told
+  std::wstring module;  // validate: the module DLL to check; empty for this folder's
   bool startFlag = false;
   bool timestamps = false;  // listen: print each code's receive time on the steady clock
   std::wstring activeCodes;  // listen: a file of XML bindings for the "Active Codes" setting

@@ -38,6 +38,23 @@ TEST(RcHostOptions, CommandsAndTheirOptions) {
   EXPECT_EQ(learn.command, Command::kLearn);
   EXPECT_EQ(learn.plugin, L"3");
   EXPECT_EQ(learn.seconds, 4);
+
+  // validate waits less than the others unless --seconds is given; the module is optional.
+  RcHostOptions validate = RcParseOptions({L"validate"});
+  EXPECT_TRUE(validate.error.empty()) << validate.error;
+  EXPECT_EQ(validate.command, Command::kValidate);
+  EXPECT_TRUE(validate.module.empty());
+  EXPECT_FALSE(validate.secondsGiven);
+  RcHostOptions validateOther = RcParseOptions({L"validate", L"C:\\other\\ZrRemoteControl.dll", L"--seconds", L"0"});
+  EXPECT_TRUE(validateOther.error.empty()) << validateOther.error;
+  EXPECT_EQ(validateOther.module, L"C:\\other\\ZrRemoteControl.dll");
+  EXPECT_TRUE(validateOther.secondsGiven);
+  EXPECT_EQ(validateOther.seconds, 0);
+
+  RcHostOptions monitor = RcParseOptions({L"monitor", L"--seconds", L"3"});
+  EXPECT_TRUE(monitor.error.empty()) << monitor.error;
+  EXPECT_EQ(monitor.command, Command::kMonitor);
+  EXPECT_EQ(monitor.seconds, 3);
 }
 
 TEST(RcHostOptions, WhatIsNotUnderstoodIsSaid) {
@@ -60,6 +77,9 @@ TEST(RcHostOptions, WhatIsNotUnderstoodIsSaid) {
       {L"blast", L"USB-UUIRT", L"code.xml", L"more.xml"},
       {L"learn"},
       {L"learn", L"USB-UUIRT", L"extra"},
+      {L"validate", L""},
+      {L"validate", L"a.dll", L"b.dll"},
+      {L"monitor", L"IRMAN"},
   };
   for (const auto& arguments : bad) {
     std::wstring line;

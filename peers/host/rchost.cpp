@@ -28,6 +28,10 @@ int wmain(int argc, wchar_t** argv) {
       return RcBlast(options);
     case RcHostOptions::Command::kLearn:
       return RcLearn(options);
+    case RcHostOptions::Command::kValidate:
+      return RcValidate(options);
+    case RcHostOptions::Command::kMonitor:
+      return RcMonitor(options);
     case RcHostOptions::Command::kHelp:
       break;
   }
