@@ -12,7 +12,8 @@ devices, and checks what rchost printed.
 
   monitor --driver <dir> --irman-sim <irman_sim> --input-sim <input_sim.exe> [--count N] [--rate R]
       rchost monitor with every simulator feeding it at once: the IRMAN receiver on COM1, the
-      USB-UIRT transceiver, and the input simulator typing keys into Wine's raw input. Each code
+      USB-UIRT transceiver, and the input simulator typing keys and pressing MCE remote buttons
+      into Wine's raw input. Each code
       line must name its plug-in and every sent code must be in the table at the end.
 
 --live: echo rchost's output as it arrives.
@@ -115,9 +116,10 @@ def monitor(a, work):
                               "--start-delay-ms", "2500", "--lifetime-ms", "3600000", "--count", str(a.count),
                               "--rate", str(a.rate)])
     keys = ["a", "b", "c"]
+    buttons = ["guide", "info"]
     script = os.path.join(work, "keys")
     with open(script, "w") as f:
-        f.write("\n".join("key %s\nwait 150" % k for k in keys) + "\n")
+        f.write("\n".join(["key %s\nwait 150" % k for k in keys] + ["mce %s\nwait 150" % b for b in buttons]) + "\n")
     env = uuirt_env(a, work, ["count=%d" % a.count, "rate=%g" % a.rate, "start-delay-ms=2500"])
     sim = []
 
@@ -170,6 +172,8 @@ def monitor(a, work):
             fail("%s: sent %s, shown %s" % (name, codes, lines.get(name, [])), out)
     if len(lines.get("Raw Input", [])) < len(keys):
         fail("Raw Input: %d keys typed, %d codes shown" % (len(keys), len(lines.get("Raw Input", []))), out)
+    if not all(c.startswith("MCE_") for c in lines.get("MCE", [])) or len(lines.get("MCE", [])) < len(buttons):
+        fail("MCE: %d buttons pressed, codes shown %s" % (len(buttons), lines.get("MCE", [])), out)
     if not any(l.startswith("Stopped ") for l in out):
         fail("the plug-ins were not stopped", out)
     print("rchost_run: monitor showed %s" % ", ".join("%s %d" % (n, c) for n, c in sorted(table.items())))
