@@ -59,7 +59,7 @@ TEST_F(CIRMANTest, SilentReceiversOnEveryPortAreAllTriedAndRefused) {
   CIRMAN plugin(&host);
   EXPECT_FALSE(plugin.Start(false));
   for (int n = 0; n < 8; ++n) {
-    EXPECT_TRUE(sims[n]->WaitFor("handshake", 1000)) << "COM" << n + 1 << " was not tried";
+    EXPECT_TRUE(sims[n]->WaitFor("handshake")) << "COM" << n + 1 << " was not tried";
     EXPECT_TRUE(sims[n]->WaitHeldOpen(false)) << "COM" << n + 1 << " left open";
   }
   EXPECT_EQ(Info(plugin, L"Last Error").rfind(L"Can't open IR remote control device on any COM nPort.\n", 0), 0u);
@@ -101,7 +101,7 @@ TEST_F(CIRMANTest, CodesReachTheHostWithTheTimeSinceThePreviousCode) {
   ZR_REQUIRE_SIM(sim);
   CIRMAN plugin(&host);
   ASSERT_TRUE(plugin.Start(false));
-  EXPECT_TRUE(host.PumpUntilCodes(3, 5000));
+  EXPECT_TRUE(host.PumpUntilCodes(3));
   plugin.Stop();
   const auto codes = host.Codes();
   ASSERT_EQ(codes.size(), 3u);
@@ -123,7 +123,7 @@ TEST_F(CIRMANTest, DestroyingARunningPluginClosesThePort) {
   {
     CIRMAN plugin(&host);
     ASSERT_TRUE(plugin.Start(false));
-    EXPECT_TRUE(host.PumpUntilCodes(2, 3000));
+    EXPECT_TRUE(host.PumpUntilCodes(2));
   }
   EXPECT_TRUE(sim.WaitHeldOpen(false));
   EXPECT_EQ(tools.Dropped(), 0);

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "foundation/win/testsupport/ZrReportFile.h"
 #include "foundation/win/testsupport/ZrTestProcess.h"
 #include "foundation/win/testsupport/ZrTestWait.h"
 
@@ -36,14 +37,16 @@ inline void ClearPorts() {
   for (int n = 1; n <= 8; ++n) DeleteFileW(WinPath(PortLink(n)).c_str());
 }
 
-// One simulated receiver, linked at COM<n> for the lifetime of the object.
-class ReceiverSim {
+// One simulated receiver, linked at COM<n> for the lifetime of the object; its report says what it
+// saw and sent.
+class ReceiverSim : public zrtest::ReportFile {
  public:
   ReceiverSim(int comNumber, const std::string& options) : m_comNumber(comNumber) {
     static int counter = 0;
     const std::string sim = Env("ZR_IRMAN_SIM");
     if (sim.empty() || Env("WINEPREFIX").empty()) return;
     m_report = Env("WINEPREFIX") + "/zr-sim-" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(++counter) + ".log";
+    SetPath(WinPath(m_report));
     DeleteFileW(WinPath(m_report).c_str());
     DeleteFileW(WinPath(m_report + ".stop").c_str());
     // The program is named by its Windows path; Wine hands the arguments to it unchanged, so they
@@ -53,7 +56,7 @@ class ReceiverSim {
     zrtest::Process process;
     if (process.Start(command)) {
       process.Detach();
-      m_started = WaitFor("ready", 10000);
+      m_started = static_cast<bool>(WaitFor("ready"));
     }
   }
   ~ReceiverSim() {
@@ -68,19 +71,6 @@ class ReceiverSim {
 
   bool Started() const { return m_started; }
 
-  std::vector<std::string> Lines() const {
-    std::vector<std::string> lines;
-    std::ifstream in(WinPath(m_report).c_str());
-    for (std::string line; std::getline(in, line);) lines.push_back(line);
-    return lines;
-  }
-  // Lines that begin with prefix, prefix removed.
-  std::vector<std::string> Lines(const std::string& prefix) const {
-    std::vector<std::string> out;
-    for (const std::string& line : Lines())
-      if (line.rfind(prefix, 0) == 0) out.push_back(line.substr(prefix.size()));
-    return out;
-  }
   // Sent records' hex texts, in order.
   std::vector<std::string> Sent() const {
     std::vector<std::string> out;
@@ -97,15 +87,10 @@ class ReceiverSim {
     return open;
   }
   // Waits until the far end sees the port open (or closed); answers whether it did in time.
-  bool WaitHeldOpen(bool open, DWORD timeoutMs = 1000) const {
+  bool WaitHeldOpen(bool open, DWORD timeoutMs = zrtest::kWaitMs) const {
     return static_cast<bool>(zrtest::WaitUntil([&] { return HeldOpen() == open; }, timeoutMs));
   }
   bool EverOpened() const { return !Lines("opened").empty(); }
-
-  // Waits until the report has a line that begins with prefix.
-  bool WaitFor(const std::string& prefix, DWORD timeoutMs) const {
-    return static_cast<bool>(zrtest::WaitUntil([&] { return !Lines(prefix).empty(); }, timeoutMs));
-  }
 
  private:
   int m_comNumber;

@@ -332,7 +332,7 @@ TEST_F(UuirtTest, CancelOrFailureEndsTheLearnWithoutCallingBack) {
       EXPECT_LT(GetTickCount() - start, 5000u);
       EXPECT_FALSE(plugin.IsRunning());
     }
-    EXPECT_TRUE(sim.WaitFor(c.driverSays, 5000));
+    EXPECT_TRUE(sim.WaitFor(c.driverSays));
     EXPECT_TRUE(ZR_WAIT_UNTIL(!plugin.IsRunning()));
     PumpFor(100);
     EXPECT_EQ(learner.LearnedCount(), 0u);

@@ -4,11 +4,10 @@
 
 #include <gtest/gtest.h>
 
-#include <fstream>
 #include <string>
 #include <vector>
 
-#include "foundation/win/testsupport/ZrTestWait.h"
+#include "foundation/win/testsupport/ZrReportFile.h"
 #include "peers/uuirt/UuirtSimCommand.h"
 #include "plugin/IZrRemoteControlHost.h"
 
@@ -18,7 +17,7 @@ inline std::string Narrow(const std::wstring& text) { return std::string(text.be
 
 // The substitute driver for one test: its folder on the loader's path, its settings in the
 // environment and its report in a file of the test's own.
-class SimDriver {
+class SimDriver : public zrtest::ReportFile {
  public:
   SimDriver() {
     wchar_t folder[MAX_PATH];
@@ -27,6 +26,7 @@ class SimDriver {
     m_report = std::wstring(folder) + L"zr-uuirt-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
                std::to_wstring(++counter) + L".log";
     DeleteFileW(m_report.c_str());
+    SetPath(m_report);
     Configure("");
   }
   ~SimDriver() {
@@ -54,22 +54,6 @@ class SimDriver {
     SetEnvironmentVariableA("ZR_UUIRT_SIM", all.c_str());
   }
 
-  std::vector<std::string> Lines() const {
-    std::vector<std::string> lines;
-    std::ifstream in(m_report.c_str());
-    for (std::string line; std::getline(in, line);) lines.push_back(line);
-    return lines;
-  }
-  // Lines that begin with prefix, prefix removed.
-  std::vector<std::string> Lines(const std::string& prefix) const {
-    std::vector<std::string> out;
-    for (const std::string& line : Lines())
-      if (line.rfind(prefix, 0) == 0) out.push_back(line.substr(prefix.size()));
-    return out;
-  }
-  testing::AssertionResult WaitFor(const std::string& prefix, DWORD timeoutMs = zrtest::kWaitMs) const {
-    return zrtest::WaitUntil([&] { return !Lines(prefix).empty(); }, timeoutMs, prefix.c_str());
-  }
   // Lines the driver writes only when it is misused or misconfigured.
   std::vector<std::string> Complaints() const {
     std::vector<std::string> out;

@@ -228,30 +228,43 @@ int main(int argc, char** argv) {
 
     pollfd pfd{master, POLLIN, 0};
     poll(&pfd, 1, 2);
-    const bool open = !(pfd.revents & POLLHUP);
-    if (open != portOpen) {
-      portOpen = open;
-      Report(open ? "opened" : "closed");
+    // What the port's user wrote stays readable after it closed the port: all of it is read before
+    // the hang-up is reported, so that a short open (a refused handshake) is seen whole even when
+    // this program ran too late to see the port open.
+    const bool hungUp = (pfd.revents & POLLHUP) != 0;
+    if (!hungUp && !portOpen) {
+      portOpen = true;
+      Report("opened");
     }
-    if (!open) {
+    if (pfd.revents & POLLIN) {
+      unsigned char buffer[256];
+      for (ssize_t got; (got = read(master, buffer, sizeof buffer)) > 0;) {
+        if (!portOpen) {
+          portOpen = true;
+          Report("opened");
+        }
+        Report("rx " + Hex(buffer, static_cast<size_t>(got)));
+        for (ssize_t i = 0; i < got; ++i) {
+          if (buffer[i] == 'I') {
+            sawI = true;
+          } else if (buffer[i] == 'R' && sawI) {
+            sawI = false;
+            Report("handshake");
+            if (o.answer == "none") continue;
+            if (o.answer.rfind("late:", 0) == 0) answerAtNs = NowNs() + std::atol(o.answer.c_str() + 5) * 1000000LL;
+            else answer();
+          }
+        }
+        if (!hungUp) break;  // an open port is read a buffer per pass, between the sends
+      }
+    }
+    if (hungUp) {
+      if (portOpen) {
+        portOpen = false;
+        Report("closed");
+      }
       usleep(1000);
       continue;
-    }
-    unsigned char buffer[256];
-    const ssize_t got = read(master, buffer, sizeof buffer);
-    if (got > 0) {
-      Report("rx " + Hex(buffer, static_cast<size_t>(got)));
-      for (ssize_t i = 0; i < got; ++i) {
-        if (buffer[i] == 'I') {
-          sawI = true;
-        } else if (buffer[i] == 'R' && sawI) {
-          sawI = false;
-          Report("handshake");
-          if (o.answer == "none") continue;
-          if (o.answer.rfind("late:", 0) == 0) answerAtNs = NowNs() + std::atol(o.answer.c_str() + 5) * 1000000LL;
-          else answer();
-        }
-      }
     }
     if (answerAtNs >= 0 && NowNs() >= answerAtNs) {
       answerAtNs = -1;
