@@ -82,7 +82,9 @@ def main():
         f.write("\n".join(events) + "\n")
     report = os.path.join(work, "report")
 
-    seconds = a.seconds or int(4 + (script_duration_ms(events, a.key_gap_ms) + a.drain_ms) / 1000)
+    # Without --seconds rchost listens until the simulator, done with its script and the drain,
+    # tells it to stop; its own limit is only a backstop.
+    seconds = a.seconds or int(30 + 2 * (script_duration_ms(events, a.key_gap_ms) + a.drain_ms) / 1000)
     host_args = [a.wine_env, prefix, os.path.join(a.dist, "rchost.exe"), "listen", a.plugin,
                  "--seconds", str(seconds), "--timestamps"]
     if a.active_codes:
@@ -110,6 +112,8 @@ def main():
                 sim_args = [a.wine_env, prefix, a.sim, "--report", report, "--script", script,
                             "--key-gap-ms", str(a.key_gap_ms),
                             "--foreground", "none" if a.host_foreground else "self"]
+                if not a.seconds:
+                    sim_args += ["--end-host", "rchost", "--end-host-delay-ms", str(a.drain_ms)]
                 sim = subprocess.Popen(sim_args, stdout=subprocess.DEVNULL)
         host.wait()
     finally:

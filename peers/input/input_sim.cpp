@@ -2,7 +2,8 @@
 // their timing, and writes what it sent with timestamps.
 //
 //   input_sim [--report FILE] [--foreground self|none|window:<title>] [--script FILE]
-//             [--key-gap-ms N] [--hid-device N] [--mce-device N] [event ...]
+//             [--key-gap-ms N] [--hid-device N] [--mce-device N]
+//             [--end-host <title> [--end-host-delay-ms N]] [event ...]
 //
 // Events (on the command line, or one per line in the script; "#" starts a comment):
 //   key <vk>             key down, --key-gap-ms later key up (SendInput)
@@ -19,6 +20,9 @@
 // Wine delivers no raw input while no window is in the foreground. By default the simulator shows a
 // window of its own and brings it to the foreground; "none" leaves the foreground to the host (rchost
 // listen --foreground takes it); "window:<title>" brings that window of another program forward.
+//
+// --end-host: after the script and the delay (default 1000 ms), WM_APP is posted to the window with
+// that title (rchost's "rchost"), which ends its listening.
 //
 // The report has one line per sent event, "<ns> <event>", with the performance counter in
 // nanoseconds (the clock rchost --timestamps prints), then "done <count>". Exit code 0 when every
@@ -44,6 +48,8 @@ struct Options {
   int keyGapMs = 30;
   unsigned hidDevice = 2;
   unsigned mceDevice = 0x10003;
+  std::string endHost;  // the title of a window told to stop (WM_APP) after the script
+  int endHostDelayMs = 1000;
   std::vector<std::vector<std::string>> events;
 };
 
@@ -131,8 +137,11 @@ std::string Hex(const std::vector<uint8_t>& bytes) {
 }
 
 // Waits while keeping our window answering.
-void Pause(int ms) {
-  const long long end = ZrSteadyNowNs() + static_cast<long long>(ms) * 1000000;
+// The script's timeline: each pause ends at a point fixed from the start of the script, so that
+// the time spent sending does not add up into a slower rate over thousands of events.
+long long g_timeline = 0;
+
+void WaitUntil(long long end) {
   for (;;) {
     MSG message;
     while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
@@ -143,6 +152,12 @@ void Pause(int ms) {
     if (left <= 0) return;
     MsgWaitForMultipleObjects(0, nullptr, FALSE, static_cast<DWORD>((left + 999999) / 1000000), QS_ALLINPUT);
   }
+}
+
+void Pause(int ms) {
+  if (g_timeline == 0) g_timeline = ZrSteadyNowNs();
+  g_timeline += static_cast<long long>(ms) * 1000000;
+  WaitUntil(g_timeline);
 }
 
 void SendKey(uint16_t vk, bool up) {
@@ -262,6 +277,11 @@ Options ParseOptions(int argc, wchar_t** argv) {
     } else if (a == "--hid-device" || a == "--mce-device") {
       if (!ParseNumber(value(), &number)) Fail(2, a + " takes a device handle");
       (a == "--hid-device" ? options.hidDevice : options.mceDevice) = static_cast<unsigned>(number);
+    } else if (a == "--end-host") {
+      options.endHost = value();
+    } else if (a == "--end-host-delay-ms") {
+      if (!ParseNumber(value(), &number) || number > 600000) Fail(2, "--end-host-delay-ms takes milliseconds");
+      options.endHostDelayMs = static_cast<int>(number);
     } else if (a == "--script") {
       std::ifstream in(value());
       if (!in) Fail(2, "cannot read the script " + args[i]);
@@ -331,14 +351,22 @@ int wmain(int argc, wchar_t** argv) {
   } else if (options.foreground != "none") {
     Fail(2, "--foreground takes self, none or window:<title>");
   }
-  Pause(0);
+  WaitUntil(ZrSteadyNowNs());
   Report("ready");
+  g_timeline = ZrSteadyNowNs();
 
   for (const std::vector<std::string>& event : options.events) Play(options, event);
 
   // Lets the last input be read before our window goes.
-  Pause(50);
+  WaitUntil(ZrSteadyNowNs() + 50 * 1000000LL);
   Report("done " + std::to_string(g_sent));
+  if (!options.endHost.empty()) {
+    // The host has had time to read every input; then it is told to stop listening. A posted
+    // message overtakes input still queued, hence the wait first.
+    WaitUntil(ZrSteadyNowNs() + static_cast<long long>(options.endHostDelayMs) * 1000000);
+    HWND host = FindByTitle(options.endHost);
+    if (!host || !PostMessageW(host, WM_APP, 0, 0)) Fail(3, "cannot tell \"" + options.endHost + "\" to stop");
+  }
   if (window) DestroyWindow(window);
   if (g_report) std::fclose(g_report);
   return 0;
