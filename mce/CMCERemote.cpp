@@ -7,6 +7,7 @@
 #include "foundation/ZrRawInputRecord.h"
 #include "foundation/win/ZrBoundary.h"
 #include "foundation/win/ZrHandle.h"
+#include "mce/CMCERemoteCallbackServer.h"
 #include "mce/MceRemoteReport.h"
 
 namespace {
@@ -23,7 +24,8 @@ CMCERemote::CMCERemote(IZrRemoteControlHost* host) : ZrRemoteControlBase(host) {
 CMCERemote::~CMCERemote() {
   ZrNoThrowVoid([&] {
     Shutdown();
-    if (m_learnInProgress && !IsSystemShutdown()) IRLearnCancel();
+    CancelLearnOnStop();
+    m_callbackServer.reset();
   });
 }
 
@@ -47,7 +49,7 @@ bool CMCERemote::Stop() {
   return ZrNoThrow(false, [&] {
     // The window takes its timers with it: a seek ends here.
     Shutdown();
-    if (m_learnInProgress && !IsSystemShutdown()) IRLearnCancel();
+    CancelLearnOnStop();
     return true;
   });
 }

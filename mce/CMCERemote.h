@@ -17,6 +17,8 @@
 #include "plugin/CStopMCERemoteHandling.h"
 #include "plugin/ZrRemoteControlBase.h"
 
+class CMCERemoteCallbackServer;
+
 class CMCERemote : public ZrRemoteControlBase, private ZrCmdTarget {
  public:
   static constexpr uintptr_t kSeekTimer = 1;
@@ -28,7 +30,12 @@ class CMCERemote : public ZrRemoteControlBase, private ZrCmdTarget {
 
   bool Start(bool flag) override;
   bool Stop() override;
+  // Blasting and learning go through the host's background service (CMCERemoteIR.cpp).
+  int32_t IRGetNumBlastPorts() override;
   bool IRCanBlast() override;
+  bool IRBlast(const wchar_t* code) override;
+  bool IRLearn(IZrLearnCallback* callback) override;
+  void IRLearnCancel() override;
   bool GetRawInputDevice(int32_t index, RAWINPUTDEVICE* device) override;
   // Reads lParam as a raw-input handle whatever the message is; answers false.
   bool OnWindowMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
@@ -50,6 +57,9 @@ class CMCERemote : public ZrRemoteControlBase, private ZrCmdTarget {
   void DeliverSeek(int32_t distance);
   // Ends the plug-in's running parts: window and timers, start flag, stopper.
   void Shutdown();
+  // Stop's part in learning: an outstanding learn request is cancelled, unless Windows is shutting
+  // down (the service may be gone already; the host will not wait for it).
+  void CancelLearnOnStop();
 
   ZrUser32Functions m_user32;
   ZrKernel32Functions m_kernel32;
@@ -60,5 +70,7 @@ class CMCERemote : public ZrRemoteControlBase, private ZrCmdTarget {
   int32_t m_seekStep = 0;
   uint64_t m_seekCommand = 0;
   std::unique_ptr<CStopMCERemoteHandling> m_stopper;
+  // The learn's response server, while a learn request is outstanding.
+  std::unique_ptr<CMCERemoteCallbackServer> m_callbackServer;
   bool m_learnInProgress = false;
 };
