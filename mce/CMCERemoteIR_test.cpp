@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "foundation/win/ZrBoundary.h"
+#include "foundation/win/ZrInstallLocation.h"
 #include "ipc/ZrIpcTestSupport.h"
 #include "mce/CMCERemote.h"
 #include "mce/CMCERemoteService.h"
@@ -35,7 +36,8 @@ std::string Unescape(const std::string& text) {
 }
 
 // zrservice.exe (beside rchost in the build's bin folder) for the installation of this test
-// program's folder, so that the plug-in in this process finds it; terminated at the end of the test.
+// program's folder (a portable one of its own), so that the plug-in in this process finds it and
+// no other does; terminated at the end of the test.
 class Service {
  public:
   explicit Service(const std::wstring& arguments = L"") {
@@ -45,7 +47,7 @@ class Service {
                std::to_wstring(GetTickCount64()) + L".txt";
     std::wstring folder = zrtest::ExecutableFolder();
     folder.pop_back();  // a trailing backslash would escape the closing quote
-    const std::wstring exe = zrtest::ExecutableFolder() + L"..\\bin\\zrservice.exe";
+    const std::wstring exe = zrtest::ExecutableFolder() + L"..\\..\\bin\\zrservice.exe";
     std::wstring command = L"\"" + exe + L"\" --folder \"" + folder + L"\" --report \"" + m_report +
                            L"\" " + arguments;
     STARTUPINFOW startup = {};
@@ -142,6 +144,11 @@ double Seconds(const std::function<void()>& action) {
 }
 
 TEST(CMCERemoteIR, TheServicePipeIsNamedAfterTheInstallDirectorysHash) {
+  // This program's own folder is its installation.
+  const ZrString own = ZrLongPathForm(ZrString(ZrU(zrtest::ExecutableFolder().c_str())));
+  EXPECT_EQ(CMCEServicePipeName(), CMCEServicePipeName(own));
+  EXPECT_NE(CMCEServicePipeName(), CMCEServicePipeName(ZrString()));
+
   EXPECT_EQ(CMCEServicePipeName(ZrString(u"D:\\Media\\")), ZrString(u"Zorvane Service IPC (-43772418)"));
   EXPECT_EQ(CMCEServicePipeName(ZrString(u"d:\\MEDIA\\")), ZrString(u"Zorvane Service IPC (-43772418)"));
   EXPECT_EQ(CMCEServicePipeName(ZrString()), ZrString(u"Zorvane Service IPC (0)"));
