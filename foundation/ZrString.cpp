@@ -62,27 +62,57 @@ ZrChar ZrStringGlobals::Fold(ZrChar c) const {
   return c < 256 ? m_lower[c] : static_cast<ZrChar>(std::towlower(static_cast<wint_t>(c)));
 }
 
-ZrStringBlock* ZrStringGlobals::AllocBlock(uint32_t length, bool allowCache) {
-  if (allowCache && length < kMaxCachedCapacity - 1 && m_cachedCount.load() > 0) {
-    std::lock_guard<std::mutex> guard(m_lock);
+namespace {
+
+// A cache slot's word: the block's address in the upper 48 bits, its capacity (below 1032) in the
+// lower 16. A taker judges a block by the capacity in the word it read, never by reading the block,
+// which another thread may have taken and freed in the meantime; and it takes the block only if the
+// slot still holds that very word.
+constexpr int kCapacityBits = 16;
+constexpr uint64_t kCapacityMask = (uint64_t{1} << kCapacityBits) - 1;
+
+bool Packable(const ZrStringBlock* block) {
+  return (reinterpret_cast<uintptr_t>(block) >> (64 - kCapacityBits)) == 0;
+}
+uint64_t Pack(ZrStringBlock* block) {
+  return (uint64_t{reinterpret_cast<uintptr_t>(block)} << kCapacityBits) | block->capacity;
+}
+ZrStringBlock* BlockOf(uint64_t word) { return reinterpret_cast<ZrStringBlock*>(static_cast<uintptr_t>(word >> kCapacityBits)); }
+uint32_t CapacityOf(uint64_t word) { return static_cast<uint32_t>(word & kCapacityMask); }
+
+// Tries to take the cached block that fits with the least spare room. Another thread may take or
+// return blocks at the same time; a pick it took first is looked for again a few times.
+ZrStringBlock* TakeCached(std::atomic<uint64_t>* slots, int count, uint32_t needed) {
+  for (int attempt = 0; attempt < 4; ++attempt) {
     int best = -1;
+    uint64_t bestWord = 0;
     uint32_t bestSpare = 0;
-    for (int i = 0; i < kCacheSlots; ++i) {
-      ZrStringBlock* candidate = m_cache[i];
-      if (!candidate || candidate->capacity < length + 1) continue;
-      const uint32_t spare = candidate->capacity - (length + 1);
+    for (int i = 0; i < count; ++i) {
+      const uint64_t word = slots[i].load(std::memory_order_acquire);
+      if (!word || CapacityOf(word) < needed) continue;
+      const uint32_t spare = CapacityOf(word) - needed;
       if (best < 0 || spare < bestSpare) {
         best = i;
+        bestWord = word;
         bestSpare = spare;
         if (spare < 16) break;
       }
     }
-    if (best >= 0) {
-      ZrStringBlock* block = m_cache[best];
-      m_cache[best] = nullptr;
-      m_cachedCount.fetch_sub(1);
+    if (best < 0) return nullptr;
+    if (slots[best].compare_exchange_strong(bestWord, 0, std::memory_order_acquire, std::memory_order_relaxed))
+      return BlockOf(bestWord);
+  }
+  return nullptr;
+}
+
+}  // namespace
+
+ZrStringBlock* ZrStringGlobals::AllocBlock(uint32_t length, bool allowCache) {
+  if (allowCache && length < kMaxCachedCapacity - 1 && m_cachedCount.load(std::memory_order_relaxed) > 0) {
+    if (ZrStringBlock* block = TakeCached(m_cache, kCacheSlots, length + 1)) {
+      m_cachedCount.fetch_sub(1, std::memory_order_relaxed);
       block->length = length;
-      block->references.store(1);
+      block->references.store(1, std::memory_order_relaxed);
       block->Chars()[length] = 0;
       return block;
     }
@@ -95,12 +125,15 @@ ZrStringBlock* ZrStringGlobals::AllocBlock(uint32_t length, bool allowCache) {
 
 void ZrStringGlobals::FreeBlock(ZrStringBlock* block) {
   if (!block || block == &m_empty.header) return;
-  if (block->capacity < kMaxCachedCapacity && m_cachedCount.load() < kCacheSlots) {
-    std::lock_guard<std::mutex> guard(m_lock);
-    for (auto& slot : m_cache) {
-      if (!slot) {
-        slot = block;
-        m_cachedCount.fetch_add(1);
+  if (block->capacity < kMaxCachedCapacity && m_cachedCount.load(std::memory_order_relaxed) < kCacheSlots &&
+      Packable(block)) {
+    const uint64_t word = Pack(block);
+    for (int i = 0; i < kCacheSlots; ++i) {
+      uint64_t empty = 0;
+      if (m_cache[i].load(std::memory_order_relaxed) == 0 &&
+          m_cache[i].compare_exchange_strong(empty, word, std::memory_order_release, std::memory_order_relaxed)) {
+        m_cachedBlocks[i].store(block, std::memory_order_relaxed);
+        m_cachedCount.fetch_add(1, std::memory_order_relaxed);
         return;
       }
     }

@@ -90,8 +90,12 @@ class ZrStringGlobals final : public IZrStringManager {
  private:
   ZrStringGlobals();
 
-  std::mutex m_lock;
-  ZrStringBlock* m_cache[kCacheSlots] = {};
+  // Each slot holds a cached block and its capacity in one word (see ZrString.cpp), so that taking
+  // and returning blocks needs no lock: every string made and dropped passes through here.
+  std::atomic<uint64_t> m_cache[kCacheSlots] = {};
+  // The last block put into each slot, as a plain pointer: leak checkers do not see a packed word as
+  // one, and would report the cached blocks as lost at exit. Never read by the cache itself.
+  std::atomic<ZrStringBlock*> m_cachedBlocks[kCacheSlots] = {};
   std::atomic<int> m_cachedCount{0};
   struct {
     ZrStringBlock header;

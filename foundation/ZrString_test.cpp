@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <clocale>
 #include <thread>
 #include <vector>
@@ -159,6 +160,42 @@ TEST(ZrString, BlockCacheKeepsSmallBlocksAndPicksTheTightestFit) {
   for (int i = 0; i < 20; ++i) many.push_back(m.AllocBlock(10, false));
   for (ZrStringBlock* b : many) m.FreeBlock(b);
   EXPECT_EQ(m.CachedBlockCount(), ZrStringGlobals::kCacheSlots);
+}
+
+// Threads taking and returning blocks at once: no block is handed to two holders, every block is
+// as large as asked, and the cache never holds more than its slots.
+TEST(ZrString, BlockCacheServesManyThreadsAtOnce) {
+  ZrStringGlobals& m = ZrStringGlobals::Instance();
+  std::atomic<int> faults{0};
+  std::vector<std::thread> threads;
+  for (int t = 0; t < 4; ++t)
+    threads.emplace_back([&, t] {
+      uint32_t seed = 7919u * (t + 1);
+      std::vector<ZrStringBlock*> held;
+      for (int i = 0; i < 20000; ++i) {
+        seed = seed * 1103515245u + 12345u;
+        const uint32_t length = (seed >> 16) % 300;
+        ZrStringBlock* block = m.AllocBlock(length, true);
+        if (block->capacity < length + 1 || block->references.load() != 1) ++faults;
+        const ZrChar mark = static_cast<ZrChar>(0x4000 + t * 0x100 + (i & 0xFF));
+        for (uint32_t c = 0; c < length; ++c) block->Chars()[c] = mark;
+        held.push_back(block);
+        // Hold a few at a time, so that blocks change hands between threads while others write.
+        if (held.size() > 3 || (seed & 1)) {
+          ZrStringBlock* done = held.front();
+          held.erase(held.begin());
+          const ZrChar expected = done->length ? done->Chars()[0] : 0;
+          for (uint32_t c = 0; c < done->length; ++c)
+            if (done->Chars()[c] != expected) ++faults;
+          m.FreeBlock(done);
+        }
+      }
+      for (ZrStringBlock* block : held) m.FreeBlock(block);
+    });
+  for (auto& thread : threads) thread.join();
+  EXPECT_EQ(faults.load(), 0);
+  EXPECT_LE(m.CachedBlockCount(), ZrStringGlobals::kCacheSlots);
+  EXPECT_GE(m.CachedBlockCount(), 0);
 }
 
 TEST(ZrString, ConcurrentCopiesKeepTheCountExact) {
