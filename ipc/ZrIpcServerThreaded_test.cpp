@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "foundation/win/ZrFakeTools.h"
+#include "foundation/win/testsupport/ZrFakeTools.h"
 #include "ipc/ZrIpcTestSupport.h"
 
 namespace {
@@ -36,7 +36,9 @@ class TestServer : public ZrIpcServerThreaded {
   bool waitForHandling = false;
   // The thread that serves the connection, once the listening thread has handed it over and ended.
   HANDLE ConnectionThread() {
-    if (!zrtest::WaitUntil([this] { return !IsRunning(); }) || m_connectionThreads.GetCount() != 1) return nullptr;
+    if (!zrtest::WaitUntil([this] { return !IsRunning(); }, zrtest::kWaitMs, "the listening thread to end") ||
+        m_connectionThreads.GetCount() != 1)
+      return nullptr;
     return m_connectionThreads[0]->GetHandle();
   }
 
@@ -139,7 +141,7 @@ TEST(ZrIpcServerThreaded, AMessageAbandonedAfterTheWindowFinishedItIsRemoved) {
   ASSERT_TRUE(zrtest::PumpUntil([&] { return server.handled.load() == 1; }));
   ASSERT_NE(poster, nullptr) << "no connection thread to hold";
   // Done, and kept for its poster, which has not taken the reply yet.
-  zrtest::PumpUntil([] { return false; }, 100);
+  zrtest::PumpFor(100);
   EXPECT_EQ(server.GetNotificationWindow()->GetMessageCount(), 1);
   ResumeThread(poster);
   ASSERT_TRUE(zrtest::PumpUntil([&] { return Ready(exchange); }));
@@ -178,7 +180,7 @@ TEST(ZrIpcServerThreaded, TwoPostedCommandsHandleAMessageOnce) {
   ASSERT_TRUE(window->PostCommand(ZrIpcServerNotificationWindow::kRequestCommand, 1));
   ASSERT_TRUE(zrtest::PumpUntil([&] { return window->GetQueuedCommands().GetCount() == 0; }));
   ASSERT_TRUE(zrtest::PumpUntil([&] { return server.handled.load() >= 1; }));
-  zrtest::PumpUntil([] { return false; }, 200);  // let any further pass run
+  zrtest::PumpFor(200);  // let any further pass run
   EXPECT_EQ(server.handled.load(), 1);
 }
 
@@ -197,7 +199,7 @@ TEST(ZrIpcServerThreaded, AHandlerMayDeleteItsServer) {
   ASSERT_TRUE(Request(name, u"delete me").get().answered);
   ASSERT_TRUE(zrtest::PumpUntil([&] { return deleted.load(); }));
   // Nothing of the server is touched afterwards, and the pipe is gone.
-  zrtest::PumpUntil([] { return false; }, 200);
+  zrtest::PumpFor(200);
   RawClient client;
   EXPECT_FALSE(client.Connect(name, 200));
 }
@@ -238,8 +240,8 @@ TEST(ZrIpcServerThreaded, StoppingNeverWaitsForAClient) {
 }
 
 TEST(ZrIpcServerThreaded, ServerStopTracesEachStepInOrder) {
-  ZrFakeTools tools;
-  ZrFakeToolsScope scope(tools);
+  zrtest::FakeTools tools;
+  zrtest::ToolsScope scope(tools);
   {
     TestServer server;
     ASSERT_TRUE(server.ServerStart(zrtest::UniquePipeName("threaded trace")));
@@ -247,7 +249,7 @@ TEST(ZrIpcServerThreaded, ServerStopTracesEachStepInOrder) {
   }
   std::vector<std::u16string> stop;
   std::vector<std::u16string> thread;
-  for (const ZrFakeLogLine& line : tools.Lines()) {
+  for (const zrtest::LogLine& line : tools.Lines()) {
     if (line.scope == "ZrIpcServerThreaded::ServerStop") stop.push_back(line.text);
     if (line.scope == "ZrIpcServerThreaded::Thread") thread.push_back(line.text);
     EXPECT_EQ(line.level, 1);

@@ -45,7 +45,7 @@ std::future<bool> RunCycle(ZrIpcServer& server, const ZrString& name, bool check
   return std::async(std::launch::async, [&server, name, checkStop] { return server.ServerRun(name, checkStop); });
 }
 
-bool WaitForCreated(ZrIpcServer& server) {
+testing::AssertionResult WaitForCreated(ZrIpcServer& server) {
   return zrtest::WaitUntil([&] { return server.GetState() == ZrIpcServer::kStateCreated; });
 }
 

@@ -1,15 +1,15 @@
 #pragma once
 // Test helpers for the named pipes: a raw client that does exactly what a test tells it (no
-// packets, no limits beyond the ones given), a listening loop for a server, deadlines, a pump.
+// packets, no limits beyond the ones given), a listening loop for a server, the process's handles.
 
 #include <atomic>
 #include <chrono>
-#include <functional>
 #include <string>
 #include <thread>
 
 #include "foundation/ZrString.h"
 #include "foundation/win/ZrHandle.h"
+#include "foundation/win/testsupport/ZrTestWait.h"
 #include "foundation/win/ZrWindows.h"
 #include "ipc/ZrIpcPacket.h"
 #include "ipc/ZrIpcServer.h"
@@ -31,31 +31,6 @@ inline std::wstring FullPipeName(const ZrString& name) {
 
 inline double SecondsSince(std::chrono::steady_clock::time_point start) {
   return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-}
-
-// Polls a condition until it holds or the deadline passes; answers whether it held.
-inline bool WaitUntil(const std::function<bool()>& condition, int timeoutMs = 10000) {
-  const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-  while (!condition()) {
-    if (std::chrono::steady_clock::now() > end) return false;
-    Sleep(2);
-  }
-  return true;
-}
-
-// Dispatches this thread's window messages until the condition holds or the deadline passes.
-inline bool PumpUntil(const std::function<bool()>& condition, int timeoutMs = 10000) {
-  const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-  for (;;) {
-    MSG message;
-    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
-      TranslateMessage(&message);
-      DispatchMessageW(&message);
-    }
-    if (condition()) return true;
-    if (std::chrono::steady_clock::now() > end) return false;
-    MsgWaitForMultipleObjects(0, nullptr, FALSE, 5, QS_ALLINPUT);
-  }
 }
 
 // The handles this process holds. Wine answers GetProcessHandleCount with 0, so there every
@@ -84,13 +59,13 @@ class RawClient {
   // Waits up to timeoutMs for the pipe to exist and be free.
   bool Connect(const ZrString& name, int timeoutMs = 5000, DWORD flags = 0) {
     const std::wstring full = FullPipeName(name);
-    const bool ok = WaitUntil(
+    const bool ok = static_cast<bool>(WaitUntil(
         [&] {
           m_pipe.reset(CreateFileW(full.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                                    FILE_FLAG_OVERLAPPED | flags, nullptr));
           return m_pipe.valid();
         },
-        timeoutMs);
+        static_cast<DWORD>(timeoutMs), "the pipe to open"));
     if (!ok) return false;
     DWORD mode = PIPE_READMODE_MESSAGE;
     return SetNamedPipeHandleState(m_pipe.get(), &mode, nullptr, nullptr) != FALSE;

@@ -5,18 +5,18 @@
 
 #include <chrono>
 #include <cstdio>
-#include <fstream>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "foundation/win/ZrBoundary.h"
 #include "foundation/win/ZrInstallLocation.h"
+#include "foundation/win/testsupport/ZrTestProcess.h"
 #include "ipc/ZrIpcTestSupport.h"
 #include "mce/CMCERemote.h"
 #include "mce/CMCERemoteService.h"
 #include "mce/IRBlastCode.h"
-#include "plugin/ZrPluginTestSupport.h"
+#include "plugin/testsupport/ZrRecordingHost.h"
 
 namespace {
 
@@ -50,22 +50,17 @@ class Service {
     const std::wstring exe = zrtest::ExecutableFolder() + L"..\\..\\bin\\zrservice.exe";
     std::wstring command = L"\"" + exe + L"\" --folder \"" + folder + L"\" --report \"" + m_report +
                            L"\" " + arguments;
-    STARTUPINFOW startup = {};
-    startup.cb = sizeof startup;
-    if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &m_process)) {
-      ADD_FAILURE() << "zrservice.exe not started, error " << GetLastError();
+    if (!m_process.Start(command)) {
+      ADD_FAILURE() << "zrservice.exe " << ZrString(ZrU(m_process.Describe().c_str())).ToUtf8();
       return;
     }
-    m_started = WaitFor([](const Fields& f) { return f[0] == "ready"; });
+    m_started = static_cast<bool>(WaitFor([](const Fields& f) { return f[0] == "ready"; }));
     EXPECT_TRUE(m_started) << "zrservice.exe did not get ready";
   }
   ~Service() {
-    if (m_process.hProcess) {
-      TerminateProcess(m_process.hProcess, 0);
-      WaitForSingleObject(m_process.hProcess, 10000);
-      CloseHandle(m_process.hThread);
-      CloseHandle(m_process.hProcess);
-    }
+    // The service runs until it is ended: ending it here is its normal end.
+    if (m_process.Started()) TerminateProcess(m_process.Handle(), 0);
+    m_process.WaitForExit(10000);
     DeleteFileW(m_report.c_str());
   }
 
@@ -97,20 +92,21 @@ class Service {
       if (f[0] == kind && (command.empty() || (f.size() > 1 && f[1] == command))) found.push_back(f);
     return found;
   }
-  bool WaitFor(const std::function<bool(const Fields&)>& match, int timeoutMs = 10000) const {
+  testing::AssertionResult WaitFor(const std::function<bool(const Fields&)>& match,
+                                   DWORD timeoutMs = zrtest::kWaitMs) const {
     return zrtest::WaitUntil(
         [&] {
           for (const Fields& f : Lines())
             if (match(f)) return true;
           return false;
         },
-        timeoutMs);
+        timeoutMs, "a line in the service's report");
   }
   bool Started() const { return m_started; }
 
  private:
   std::wstring m_report;
-  PROCESS_INFORMATION m_process = {};
+  zrtest::Process m_process;
   bool m_started = false;
 };
 
@@ -320,7 +316,7 @@ TEST(CMCERemoteIR, AMalformedCallbackIsNotAnsweredNorPassedOn) {
   ASSERT_TRUE(plugin.IRLearn(&recorder));
   ASSERT_TRUE(service.WaitFor([](const Fields& f) { return f[0] == "callback"; }));
   EXPECT_EQ(service.Find("callback")[0], (Fields{"callback", "malformed", "(no reply)"}));
-  zrtest::PumpUntil([] { return false; }, 300);
+  zrtest::PumpFor(300);
   EXPECT_TRUE(recorder.codes.empty());
 }
 
@@ -334,7 +330,7 @@ TEST(CMCERemoteIR, TheCallbackMayCancelTheLearnFromWithin) {
   ASSERT_TRUE(plugin.IRLearn(&recorder));
   ASSERT_TRUE(zrtest::PumpUntil([&] { return !recorder.codes.empty(); }));
   EXPECT_EQ(service.Find("request", "IRLearnCancel").size(), 1u);
-  zrtest::PumpUntil([] { return false; }, 200);
+  zrtest::PumpFor(200);
   EXPECT_EQ(recorder.codes.size(), 1u);
   // Cancelled already: Stop asks nothing more.
   plugin.Stop();
