@@ -345,6 +345,7 @@ int RcBlast(const RcHostOptions& options) {
     plugin->Stop();
     return 1;
   }
+  RcPrintLine(L"Blast ports: " + std::to_wstring(plugin->IRGetNumBlastPorts()));
   const std::wstring code = CodeText(options.code);
   const bool sent = plugin->IRBlast(code.c_str());
   RcPrintLine(sent ? L"Blasted through " + name : L"Blast failed: " + name + L" did not send the code");
