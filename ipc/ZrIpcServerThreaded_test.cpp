@@ -239,6 +239,18 @@ TEST(ZrIpcServerThreaded, StoppingNeverWaitsForAClient) {
   }
 }
 
+TEST(ZrIpcServerThreaded, DestroyingAListeningServerEndsItsWaitForAClient) {
+  const ZrString name = zrtest::UniquePipeName("threaded destroyed");
+  const auto start = std::chrono::steady_clock::now();
+  {
+    ZrIpcServerThreaded server;
+    ASSERT_TRUE(server.ServerStart(name));
+  }
+  EXPECT_LT(zrtest::SecondsSince(start), 3.0) << "the destructor waited for a client";
+  RawClient client;
+  EXPECT_FALSE(client.Connect(name, 200)) << "the pipe outlived its server";
+}
+
 TEST(ZrIpcServerThreaded, ServerStopTracesEachStepInOrder) {
   zrtest::FakeTools tools;
   zrtest::ToolsScope scope(tools);
