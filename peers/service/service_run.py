@@ -6,11 +6,14 @@ a learn, all under Wine. Shows what rchost printed and what the service saw.
   service_run.py --wine-env scripts/wine-env --prefix <wineprefix> --dist <dist dir>
                  --service <zrservice.exe> [--learn-delay-ms 1000] [--check]
 
+--private-copy: run a copy of dist/ in a folder of its own, so that the stand-in serves an
+         installation no other run of dist/ uses (tests that run beside others).
 --check: exit 1 unless the blast went through with its code intact (the carrier corrected), the
          service was asked for the port count, and the code the service sent was the one learned.
 """
 import argparse
 import os
+import shutil
 import subprocess
 import sys
 import tempfile
@@ -71,11 +74,14 @@ def main():
     p.add_argument("--dist", required=True)
     p.add_argument("--service", required=True)
     p.add_argument("--learn-delay-ms", type=int, default=1000)
+    p.add_argument("--private-copy", action="store_true")
     p.add_argument("--check", action="store_true")
     a = p.parse_args()
     a.wine_env, a.prefix, a.dist, a.service = (os.path.realpath(x) for x in (a.wine_env, a.prefix, a.dist, a.service))
 
     work = tempfile.mkdtemp(prefix="zr-service-")
+    if a.private_copy:
+        a.dist = shutil.copytree(a.dist, os.path.join(work, "dist"))
     report = os.path.join(work, "report.txt")
     code_file = os.path.join(work, "code.xml")
     with open(code_file, "w", encoding="utf-8", newline="") as f:
@@ -98,6 +104,8 @@ def main():
         except subprocess.TimeoutExpired:
             service.kill()
             service.wait()
+        if a.private_copy:
+            shutil.rmtree(os.path.join(work, "dist"), ignore_errors=True)
 
     print("==> what the service saw", flush=True)
     for f in lines:
