@@ -5,6 +5,7 @@
 // machine's other load falls on both alike; the summary uses the medians.
 //
 //   ipc_bench.exe [exchanges]        prints: bench: ipc-roundtrip ours_us=<x> bare_us=<y> ratio=<bare/ours>
+// and the same for a server that starts a connection thread per client (ipc-roundtrip-connection-thread).
 
 #include <algorithm>
 #include <cstdio>
@@ -22,11 +23,17 @@
 
 namespace {
 
-// Answers on the listening thread, as a service-side handler does.
+// Answers on the listening thread, as the module's own server (the learn's response server) does;
+// a connection thread would add a thread start to every exchange.
 class BenchServer : public ZrIpcServerThreaded {
  public:
+  explicit BenchServer(bool connectionThread) : m_connectionThread(connectionThread) {}
   ~BenchServer() override { ServerStop(); }
+  bool UseConnectionThreads() override { return m_connectionThread; }
   void HandleRequest(const ZrIpcPacket&, ZrIpcPacket& reply) override { reply.SetString(u"Result", ZrString(u"1")); }
+
+ private:
+  bool m_connectionThread;
 };
 
 ZrByteBuffer Bytes(const ZrIpcPacket& packet) {
@@ -84,23 +91,26 @@ int main(int argc, char** argv) {
   const std::wstring fullName = FullName(name);
 
   std::vector<double> ours;
+  std::vector<double> oursThreaded;
   std::vector<double> bare;
   std::vector<uint8_t> bareReply(16384);
   int failures = 0;
-  for (int i = 0; i < exchanges; ++i) {
-    {
-      BenchServer server;
-      if (!server.ServerStart(name)) {
-        std::fprintf(stderr, "ipc_bench: the server did not start\n");
-        return 1;
-      }
-      ZrIpcClient client(name);
-      ZrByteBuffer reply;
-      ZrTimer timer;
-      const bool ok = client.Transact(requestBytes.Data(), requestBytes.Size(), reply, 5000);
-      ours.push_back(timer.ElapsedNs(false) / 1000.0);
-      if (!ok || reply.Size() != replyBytes.Size()) ++failures;
+  auto oursOnce = [&](bool connectionThread, std::vector<double>& times) {
+    BenchServer server(connectionThread);
+    if (!server.ServerStart(name)) {
+      ++failures;
+      return;
     }
+    ZrIpcClient client(name);
+    ZrByteBuffer reply;
+    ZrTimer timer;
+    const bool ok = client.Transact(requestBytes.Data(), requestBytes.Size(), reply, 5000);
+    times.push_back(timer.ElapsedNs(false) / 1000.0);
+    if (!ok || reply.Size() != replyBytes.Size()) ++failures;
+  };
+  for (int i = 0; i < exchanges; ++i) {
+    oursOnce(false, ours);
+    oursOnce(true, oursThreaded);
     {
       HANDLE pipe = CreateNamedPipeW(fullName.c_str(), PIPE_ACCESS_DUPLEX, PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE | PIPE_WAIT,
                                      PIPE_UNLIMITED_INSTANCES, 16384, 16384, 0, nullptr);
@@ -120,6 +130,9 @@ int main(int argc, char** argv) {
   const double bareUs = Median(bare);
   std::printf("ipc: %d exchanges each, request %lld bytes, reply %lld bytes, %d failed\n", exchanges,
               static_cast<long long>(requestBytes.Size()), static_cast<long long>(replyBytes.Size()), failures);
+  const double threadedUs = Median(oursThreaded);
   std::printf("bench: ipc-roundtrip ours_us=%.1f bare_us=%.1f ratio=%.2f\n", oursUs, bareUs, bareUs / oursUs);
+  std::printf("bench: ipc-roundtrip-connection-thread ours_us=%.1f bare_us=%.1f ratio=%.2f\n", threadedUs, bareUs,
+              bareUs / threadedUs);
   return failures ? 1 : 0;
 }
