@@ -146,7 +146,7 @@ const wchar_t* RcHostUsage() {
          L"                       sooner); learn: wait at most N seconds for a code (default 30);\n"
          L"                       validate: wait at most N seconds for each started plug-in's codes\n"
          L"                       and for a learned code (default 2)\n"
-         L"  --start-flag 0|1     listen, blast, learn: the flag handed to Start (default 0)\n"
+         L"  --start-flag 0|1     listen, blast, learn, monitor: the flag handed to Start (default 0)\n"
          L"  --timestamps         listen: end each code line with \" @<ns>\", the receive time in\n"
          L"                       nanoseconds of the performance counter (for latency measurements)\n"
          L"  --active-codes FILE  listen: hands the plug-in the bindings in FILE (XML records\n"

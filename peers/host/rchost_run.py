@@ -11,16 +11,20 @@ devices, and checks what rchost printed.
       skipped; with it, rchost must fail and print each expected FAIL line.
 
   monitor --driver <dir> --irman-sim <irman_sim> --input-sim <input_sim.exe> [--count N] [--rate R]
+          [--interrupt]
       rchost monitor with every simulator feeding it at once: the IRMAN receiver on COM1, the
       USB-UIRT transceiver, and the input simulator typing keys and pressing MCE remote buttons
       into Wine's raw input. Each code
-      line must name its plug-in and every sent code must be in the table at the end.
+      line must name its plug-in and every sent code must be in the table at the end. With
+      --interrupt, Ctrl+C ends the monitor once every code has arrived: every plug-in that started
+      must be stopped, the table printed and rchost ended with status 0.
 
 --live: echo rchost's output as it arrives.
 """
 import argparse
 import os
 import re
+import signal
 import subprocess
 import sys
 import tempfile
@@ -44,7 +48,7 @@ def run_rchost(a, args, env, on_line=None):
             if a.live:
                 print(out[-1], flush=True)
             if on_line:
-                on_line(out[-1])
+                on_line(out[-1], host)
         host.wait()
     finally:
         if host.poll() is None:
@@ -122,16 +126,28 @@ def monitor(a, work):
         f.write("\n".join(["key %s\nwait 150" % k for k in keys] + ["mce %s\nwait 150" % b for b in buttons]) + "\n")
     env = uuirt_env(a, work, ["count=%d" % a.count, "rate=%g" % a.rate, "start-delay-ms=2500"])
     sim = []
+    seen = {}
+    interrupted = []
 
-    def on_line(line):
+    def on_line(line, host):
         if not sim and line.startswith("Monitoring "):
             sim.append(subprocess.Popen([a.wine_env, prefix, a.input_sim, "--report", os.path.join(work, "input-report"),
                                          "--script", script, "--foreground", "self"], stdout=subprocess.DEVNULL))
+        m = MONITOR_CODE.match(line)
+        if m:
+            seen[m.group(1)] = seen.get(m.group(1), 0) + 1
+        # Ctrl+C (Wine hands SIGINT to the console's handler) once every device has sent everything.
+        everything = (seen.get("IRMAN", 0) >= a.count and seen.get("USB-UUIRT", 0) >= a.count and
+                      seen.get("Raw Input", 0) >= len(keys) and seen.get("MCE", 0) >= len(buttons))
+        if a.interrupt and everything and not interrupted:
+            interrupted.append(time.monotonic())
+            host.send_signal(signal.SIGINT)
 
     try:
         if not wait_for_line(irman_report, "ready", 10):
             sys.exit("rchost_run: the IRMAN simulator did not start")
-        seconds = int(8 + 2.5 + a.count / a.rate)
+        # Interrupted, it runs until every code has arrived and Ctrl+C ends it, long before this.
+        seconds = 150 if a.interrupt else int(8 + 2.5 + a.count / a.rate)
         rc, out = run_rchost(a, ["monitor", "--seconds", str(seconds), "--start-flag", "1"], env, on_line)
     finally:
         for p in sim:
@@ -147,6 +163,8 @@ def monitor(a, work):
 
     if rc != 0:
         fail("monitor exited with %d" % rc, out)
+    if a.interrupt and not interrupted:
+        fail("not every code arrived, so Ctrl+C was never sent", out)
     lines = {}
     for line in out:
         m = MONITOR_CODE.match(line)
@@ -174,8 +192,9 @@ def monitor(a, work):
         fail("Raw Input: %d keys typed, %d codes shown" % (len(keys), len(lines.get("Raw Input", []))), out)
     if not all(c.startswith("MCE_") for c in lines.get("MCE", [])) or len(lines.get("MCE", [])) < len(buttons):
         fail("MCE: %d buttons pressed, codes shown %s" % (len(buttons), lines.get("MCE", [])), out)
-    if not any(l.startswith("Stopped ") for l in out):
-        fail("the plug-ins were not stopped", out)
+    started = sum(1 for l in out if l.endswith(": started"))
+    if ("Stopped %d plug-ins" % started) not in out:
+        fail("the %d plug-ins started were not all stopped" % started, out)
     print("rchost_run: monitor showed %s" % ", ".join("%s %d" % (n, c) for n, c in sorted(table.items())))
 
 
@@ -198,6 +217,7 @@ def main():
     m.add_argument("--input-sim", required=True)
     m.add_argument("--count", type=int, default=10)
     m.add_argument("--rate", type=float, default=5.0)
+    m.add_argument("--interrupt", action="store_true", help="end the monitor with Ctrl+C once every code arrived")
     a = p.parse_args()
     a.wine_env, a.dist, a.prefix = (os.path.realpath(x) for x in (a.wine_env, a.dist, a.prefix))
     a.driver = os.path.realpath(a.driver)
