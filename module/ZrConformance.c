@@ -149,7 +149,8 @@ static void CheckFactory(ZrCheckRun* run, CreateFn create) {
 }
 
 static const ZrPluginCase kPlugins[] = {
-    {0, L"MCE", L"Microsoft MCE", L"1", 0, 1, 1, 2, {{0xFFBC, 0x0088}, {0x000C, 0x0001}}, 0},
+    /* The MCE plug-in's port count is the host's service's answer: 0 without one. */
+    {0, L"MCE", L"Microsoft MCE", L"1", -1, 1, 1, 2, {{0xFFBC, 0x0088}, {0x000C, 0x0001}}, 0},
     {1, L"Raw Input", L"Remote, keyboard, gamepad or other HID", L"0", 0, 0, 0, 5,
      {{0x000C, 0x0001}, {0x000C, 0x0080}, {0xFFBC, 0x0088}, {0x0001, 0x0006}, {0x0001, 0x0080}}, 0},
     {2, L"IRMAN", L"IRMAN", L"0", 0, 0, 1, 0, {{0, 0}}, 0},

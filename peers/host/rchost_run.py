@@ -4,9 +4,11 @@ devices, and checks what rchost printed.
 
   rchost_run.py --wine-env scripts/wine-env --prefix <wineprefix> --dist <dist dir> COMMAND ...
 
-  validate --driver <dir> [--module DLL] [--seconds N] [--expect-fail REGEX ...] [--expect REGEX ...]
+  validate --driver <dir> [--service zrservice.exe] [--module DLL] [--seconds N]
+           [--expect-fail REGEX ...] [--expect REGEX ...]
       rchost validate with the substitute USB-UIRT driver on the loader's path (its codes arrive on
-      the driver's thread and it learns), so that the thread and ownership checks of codes and
+      the driver's thread and it learns) and, with --service, the host's service standing in for
+      the MCE plug-in's blasts and learns, so that the thread and ownership checks of codes and
       learned codes run. Without --expect-fail every check must pass and those checks must not be
       skipped; with it, rchost must fail and print each expected FAIL line.
 
@@ -74,7 +76,25 @@ def validate(a, work):
     env = uuirt_env(a, work, ["codes=AA0000000001,AA0000000002,AA0000000003", "rate=20", "start-delay-ms=0",
                               "learn-ms=100"])
     args = ["validate"] + ([windows_path(a.module)] if a.module else []) + ["--seconds", str(a.seconds)]
-    rc, out = run_rchost(a, args, env)
+    service = None
+    if a.service:
+        # The host's service for dist/'s installation: the MCE plug-in blasts and learns through it.
+        report = os.path.join(work, "service-report")
+        service = subprocess.Popen([a.wine_env, a.prefix, a.service, "--folder", windows_path(a.dist), "--report",
+                                    windows_path(report), "--ports", "2", "--learn-delay-ms", "300", "--seconds", "300"],
+                                   stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL)
+    try:
+        if service and not wait_for_line(report, "ready", 60):
+            sys.exit("rchost_run: zrservice.exe did not get ready")
+        rc, out = run_rchost(a, args, env)
+    finally:
+        if service:
+            service.terminate()
+            try:
+                service.wait(timeout=20)
+            except subprocess.TimeoutExpired:
+                service.kill()
+                service.wait()
     summary = [l for l in out if re.match(r"^validate: \d+ passed, \d+ failed$", l)]
     if len(summary) != 1:
         fail("no summary line", out)
@@ -208,6 +228,7 @@ def main():
     v = sub.add_parser("validate")
     v.add_argument("--driver", required=True)
     v.add_argument("--module")
+    v.add_argument("--service", help="zrservice.exe, run for dist/'s installation while validating")
     v.add_argument("--seconds", type=int, default=3)
     v.add_argument("--expect-fail", action="append", default=[])
     v.add_argument("--expect", action="append", default=[])
@@ -221,6 +242,8 @@ def main():
     a = p.parse_args()
     a.wine_env, a.dist, a.prefix = (os.path.realpath(x) for x in (a.wine_env, a.dist, a.prefix))
     a.driver = os.path.realpath(a.driver)
+    if getattr(a, "service", None):
+        a.service = os.path.realpath(a.service)
     work = tempfile.mkdtemp(prefix="zr-rchost-")
     if a.command == "validate":
         validate(a, work)
