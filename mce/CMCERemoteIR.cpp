@@ -59,6 +59,8 @@ bool CMCERemote::IRBlast(const wchar_t* text) {
 
 bool CMCERemote::IRLearn(IZrLearnCallback* callback) {
   return ZrNoThrow(false, [&] {
+    // Without a callback a learned code could reach nobody: the service is not asked to learn.
+    if (!callback) return false;
     auto server = std::make_unique<CMCERemoteCallbackServer>(callback);
     server->ServerStart(ZrString(kMCEResponseServerName));
     // The previous server goes only now, once the new one listens.

@@ -237,6 +237,17 @@ TEST(CMCERemoteIR, ARefusedBlastFails) {
   EXPECT_EQ(service.Find("blasted").size(), 1u);
 }
 
+TEST(CMCERemoteIR, ALearnWithoutACallbackFailsAndNeverReachesTheService) {
+  zrtest::RecordingHost host;
+  CMCERemote plugin(&host);
+  Service service;
+  ASSERT_TRUE(service.Started());
+  EXPECT_FALSE(plugin.IRLearn(nullptr));
+  // A blast that does reach it, to be sure the report is written.
+  ASSERT_TRUE(plugin.IRBlast(L"<ZRIR version=\"1.0\"><Item Name=\"IRData\">1</Item></ZRIR>"));
+  EXPECT_TRUE(service.Find("request", "IRLearn").empty());
+}
+
 TEST(CMCERemoteIR, ALearnedCodeReachesTheCallbackOnTheLearningThreadAndStopCancels) {
   zrtest::RecordingHost host;
   LearnRecorder recorder;
