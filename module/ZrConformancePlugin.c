@@ -18,7 +18,9 @@ typedef struct {
 struct Host {
   const HostVtbl* vtbl;
   CRITICAL_SECTION lock;
-  void* plugin;
+  void* plugin;        /* null until CreateRemoteControl has returned */
+  void* earlySender;   /* the sender of the codes that came before that */
+  LONG earlyCodes;
   DWORD mainThread;
   int onDriverThread;
   volatile LONG codes;
@@ -42,7 +44,14 @@ static Bool8 HostOnRemoteCode(Host* self, void* sender, BSTR code, int milliseco
   const unsigned long allocation = ZrBstrSpyLiveAllocation(code);
   const int readable = IsText(code) && SysStringLen(code) == wcslen(code) && SysStringLen(code) > 0;
   EnterCriticalSection(&self->lock);
-  if (sender != self->plugin) ++self->wrongSender;
+  /* A driver's thread may deliver while CreateRemoteControl still runs, before the host knows the
+   * plug-in's address: those codes must all name one sender, checked once the address is known. */
+  if (!self->plugin) {
+    if (self->earlyCodes++ == 0) self->earlySender = sender;
+    if (sender != self->earlySender) ++self->wrongSender;
+  } else if (sender != self->plugin) {
+    ++self->wrongSender;
+  }
   if (self->onDriverThread ? thread == self->mainThread : thread != self->mainThread) ++self->wrongThread;
   if (!readable) ++self->unreadable;
   if (milliseconds < 0) ++self->negativeMs;
@@ -401,7 +410,10 @@ void ZrCheckPlugin(ZrCheckRun* run, CreateFn create, const ZrPluginCase* c) {
     DeleteCriticalSection(&host.lock);
     return;
   }
+  EnterCriticalSection(&host.lock);
   host.plugin = plugin;
+  if (host.earlyCodes > 0 && host.earlySender != plugin) ++host.wrongSender;
+  LeaveCriticalSection(&host.lock);
   /* A driver's thread may deliver codes as soon as the device is open. */
   ZrCheck(run, host.values == 0 && (c->codesOnDriverThread || host.codes == 0),
           L"creation calls nothing of the host");
