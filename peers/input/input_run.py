@@ -39,6 +39,8 @@ def script_duration_ms(events, gap_ms):
             total += int(w[1])
         elif w[0] in ("key", "mce"):
             total += gap_ms
+        elif w[0] == "plug":
+            total += 10000
     return total
 
 
@@ -61,15 +63,34 @@ def main():
     p.add_argument("--seconds", type=int, default=0, help="how long rchost listens (default: the script and the drain)")
     p.add_argument("--expect", action="append", default=[])
     p.add_argument("--expect-prefix", action="store_true")
+    p.add_argument("--expect-nothing", action="store_true", help="no code at all may arrive")
     p.add_argument("--expect-keydown", action="append", default=[])
     p.add_argument("--repeats", action="append", default=[])
     p.add_argument("--min-codes", type=int, default=0)
     p.add_argument("--quiet-after-release", action="store_true")
+    p.add_argument("--hiddev", help="hiddev.exe: install the virtual HID devices first and let the "
+                   "simulator send HID reports through them (exit 77, skipped, where they cannot be installed)")
+    p.add_argument("--unplug", action="append", default=[],
+                   help="with --hiddev: a virtual device profile to remove before the host starts")
     p.add_argument("--json", action="store_true")
     p.add_argument("--live", action="store_true")
     a = p.parse_args()
     a.wine_env, a.dist, a.sim = (os.path.realpath(x) for x in (a.wine_env, a.dist, a.sim))
     prefix = os.path.realpath(a.prefix)
+    if a.hiddev:
+        hiddev = [a.wine_env, prefix, os.path.realpath(a.hiddev)]
+        done = subprocess.run(hiddev + ["install", "all"], stdout=subprocess.PIPE, stderr=subprocess.STDOUT,
+                              text=True, errors="replace", timeout=120)
+        if done.returncode != 0:
+            print("input_run: SKIPPED: the virtual HID device cannot be installed in this prefix: %s"
+                  % done.stdout.strip(), file=sys.stderr)
+            sys.exit(77)
+        for profile in a.unplug:
+            done = subprocess.run(hiddev + ["remove", profile], stdout=subprocess.PIPE, stderr=subprocess.STDOUT,
+                                  text=True, errors="replace", timeout=120)
+            if done.returncode != 0:
+                print("input_run: FAILED: removing %s: %s" % (profile, done.stdout.strip()), file=sys.stderr)
+                sys.exit(1)
 
     # Events are separated by ";" or "," (CMake lists cannot carry ";").
     events = [e.strip() for e in re.split(r"[;,]", a.events) if e.strip()]
@@ -114,6 +135,8 @@ def main():
                             "--foreground", "none" if a.host_foreground else "self"]
                 if not a.seconds:
                     sim_args += ["--end-host", "rchost", "--end-host-delay-ms", str(a.drain_ms)]
+                if a.hiddev:
+                    sim_args.append("--driver")
                 sim = subprocess.Popen(sim_args, stdout=subprocess.DEVNULL)
         host.wait()
     finally:
@@ -158,7 +181,8 @@ def main():
             after_stop = int(m.group(1))
 
     # Latency: each code against the last press sent before it.
-    presses = [(t, e) for t, e in sent if e.startswith("down") or (e.startswith("hid") and not e.endswith("-release"))]
+    presses = [(t, e) for t, e in sent
+               if e.startswith("down") or (e.startswith(("hid", "dev")) and not e.endswith("-release"))]
     latencies = []
     for r in received:
         if r["at"] is None:
@@ -188,6 +212,8 @@ def main():
         got = codes[:len(a.expect)] if a.expect_prefix else codes
         if got != a.expect:
             failures.append("codes: expected %s, got %s" % (a.expect, codes))
+    if a.expect_nothing and codes:
+        failures.append("codes: expected none, got %s" % codes)
     if a.expect_keydown and keydowns != a.expect_keydown:
         failures.append("WM_KEYDOWN lines: expected %s, got %s" % (a.expect_keydown, keydowns))
     for spec in a.repeats:

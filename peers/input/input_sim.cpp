@@ -9,6 +9,11 @@
 //   key <vk>             key down, --key-gap-ms later key up (SendInput)
 //   down <vk> / up <vk>  one key event
 //   hid <page> <usage> <device> <hex bytes>   one HID report through the Wine server
+//   dev <profile>[:<n>] <hex bytes>           one report from the virtual HID device (peers/hiddev):
+//                        the profile's n-th collection (mce:0 remote buttons, mce:1 consumer
+//                        control; remote; gamepad), the report identifier first where it has one
+//   plug <profile> / unplug <profile>         install or remove a virtual HID device (mce, remote,
+//                        gamepad) and wait until the device list shows it or no longer does
 //   mce <button>         an MCE remote button: its report, --key-gap-ms later the release report
 //   mce-down <button> / mce-up <button>       the press or the release report alone
 //   post-keydown <vk>    a WM_KEYDOWN posted to the foreground window, without raw input
@@ -16,6 +21,11 @@
 // <vk> is a number (0x41, 65) or a letter, digit or name (shift, control, alt, f1-f12, return,
 // space, volume-up). Buttons: start, menu, live, library, music, recordings, pictures, videos,
 // radio, guide, info, skip-forward, skip-back.
+//
+// --driver sends the MCE buttons, and every "hid" report whose collection an installed virtual
+// device has, through that device instead of the Wine server, so that they come from a listed
+// device with its own handle (the <device> of "hid" is then ignored). Without the device installed
+// the simulator fails with exit code 3.
 //
 // Wine delivers no raw input while no window is in the foreground. By default the simulator shows a
 // window of its own and brings it to the foreground; "none" leaves the foreground to the host (rchost
@@ -37,6 +47,7 @@
 
 #include "foundation/ZrTimer.h"
 #include "foundation/win/ZrWindows.h"
+#include "peers/hiddev/HidDevice.h"
 #include "peers/input/McRemoteButtons.h"
 #include "peers/input/WineHidInput.h"
 
@@ -50,6 +61,7 @@ struct Options {
   unsigned mceDevice = 0x10003;
   std::string endHost;  // the title of a window told to stop (WM_APP) after the script
   int endHostDelayMs = 1000;
+  bool driver = false;
   std::vector<std::vector<std::string>> events;
 };
 
@@ -184,7 +196,48 @@ WineHidInput& Hid() {
   return hid;
 }
 
+// The feeders of the virtual device's collections, opened on first use.
+HidDevFeeder& Feeder(const HidDevProfileInfo& profile, size_t index) {
+  static std::vector<std::pair<const HidDevUnit*, HidDevFeeder>> feeders;
+  const HidDevUnit* unit = &profile.units[index];
+  for (auto& [known, feeder] : feeders)
+    if (known == unit) return feeder;
+  feeders.emplace_back(unit, HidDevFeeder());
+  std::string reason;
+  if (!feeders.back().second.Open(*unit, &reason))
+    Fail(3, std::string("the virtual ") + profile.name + " device is not running: " + reason);
+  return feeders.back().second;
+}
+
+void SendDevice(const HidDevProfileInfo& profile, size_t index, const std::vector<uint8_t>& report,
+                const std::string& label) {
+  HidDevFeeder& feeder = Feeder(profile, index);
+  const long long sentNs = ZrSteadyNowNs();
+  if (!feeder.Send(report)) Fail(3, "the virtual device took no report within the deadline");
+  Report("dev " + std::string(profile.name) + ":" + std::to_string(index) + " " + Hex(report) +
+             (label.empty() ? "" : " " + label),
+         sentNs);
+  ++g_sent;
+}
+
+// The virtual device's collection for a usage page and usage, the MCE receiver's first.
+bool FindDeviceUnit(uint16_t page, uint16_t usage, const HidDevProfileInfo** profile, size_t* index) {
+  for (const HidDevProfileInfo& candidate : HidDevProfiles())
+    for (size_t i = 0; i < candidate.units.size(); ++i)
+      if (candidate.units[i].page == page && candidate.units[i].usage == usage) {
+        *profile = &candidate;
+        *index = i;
+        return true;
+      }
+  return false;
+}
+
+bool g_driver = false;
+
 void SendHid(uint16_t page, uint16_t usage, unsigned device, const std::vector<uint8_t>& report, const std::string& label) {
+  const HidDevProfileInfo* profile = nullptr;
+  size_t index = 0;
+  if (g_driver && FindDeviceUnit(page, usage, &profile, &index)) return SendDevice(*profile, index, report, label);
   WineHidInput& hid = Hid();
   const long long sentNs = ZrSteadyNowNs();
   const uint32_t status = hid.Send(page, usage, device, report);
@@ -222,6 +275,30 @@ void Play(const Options& options, const std::vector<std::string>& e) {
     std::string hex;
     for (size_t i = 4; i < e.size(); ++i) hex += e[i];
     SendHid(static_cast<uint16_t>(page), static_cast<uint16_t>(usage), static_cast<unsigned>(device), HexBytes(hex), "");
+  } else if (verb == "dev") {
+    if (e.size() < 3) Fail(2, "dev takes <profile>[:<n>] <hex bytes>");
+    std::string name = Lower(e[1]);
+    unsigned long index = 0;
+    if (const size_t colon = name.find(':'); colon != std::string::npos) {
+      if (!ParseNumber(name.substr(colon + 1), &index)) Fail(2, "dev takes <profile>[:<n>] <hex bytes>");
+      name.erase(colon);
+    }
+    const HidDevProfileInfo* profile = FindHidDevProfile(name);
+    if (!profile || index >= profile->units.size()) Fail(2, "no virtual device collection " + e[1]);
+    std::string hex;
+    for (size_t i = 2; i < e.size(); ++i) hex += e[i];
+    SendDevice(*profile, index, HexBytes(hex), "");
+  } else if (verb == "plug" || verb == "unplug") {
+    need(2);
+    const HidDevProfileInfo* profile = FindHidDevProfile(Lower(e[1]));
+    if (!profile) Fail(2, "no virtual device profile " + e[1]);
+    std::string reason;
+    const long long startNs = ZrSteadyNowNs();
+    const bool done = verb == "plug" ? InstallHidDevice(*profile, HidDevDriverFolder(), &reason)
+                                     : RemoveHidDevice(*profile, &reason);
+    if (!done) Fail(3, verb + " " + profile->name + ": " + reason);
+    Report(verb + " " + profile->name, startNs);
+    ++g_sent;
   } else if (verb == "mce" || verb == "mce-down" || verb == "mce-up") {
     need(2);
     const McRemoteButton* button = FindMcRemoteButton(Lower(e[1]));
@@ -282,6 +359,8 @@ Options ParseOptions(int argc, wchar_t** argv) {
     } else if (a == "--end-host-delay-ms") {
       if (!ParseNumber(value(), &number) || number > 600000) Fail(2, "--end-host-delay-ms takes milliseconds");
       options.endHostDelayMs = static_cast<int>(number);
+    } else if (a == "--driver") {
+      options.driver = true;
     } else if (a == "--script") {
       std::ifstream in(value());
       if (!in) Fail(2, "cannot read the script " + args[i]);
@@ -299,7 +378,7 @@ Options ParseOptions(int argc, wchar_t** argv) {
     }
   }
   // Events on the command line: each starts at a known verb.
-  static const char* const verbs[] = {"key", "down", "up", "hid", "mce", "mce-down", "mce-up", "post-keydown", "wait"};
+  static const char* const verbs[] = {"key", "down", "up", "hid", "dev", "plug", "unplug", "mce", "mce-down", "mce-up", "post-keydown", "wait"};
   for (const std::string& w : inline_words) {
     bool isVerb = false;
     for (const char* v : verbs) isVerb = isVerb || w == v;
@@ -326,6 +405,7 @@ HWND FindByTitle(const std::string& title) {
 
 int wmain(int argc, wchar_t** argv) {
   Options options = ParseOptions(argc, argv);
+  g_driver = options.driver;
   if (!options.report.empty()) {
     g_report = std::fopen(options.report.c_str(), "w");
     if (!g_report) Fail(2, "cannot write the report " + options.report);
