@@ -1,7 +1,6 @@
 #include "peers/hiddev/HidDevice.h"
 
 #include <setupapi.h>
-#include <newdev.h>
 
 #include <algorithm>
 #include <cstring>
@@ -26,6 +25,22 @@ std::string Narrow(const std::wstring& text) {
 
 std::string Failure(const char* what) {
   return std::string(what) + " failed, error " + std::to_string(GetLastError());
+}
+
+// newdev.dll, loaded when a driver is installed: programs that link this library (the input
+// simulator, the tests) then start without it where it is missing.
+bool UpdateDriver(const wchar_t* hardwareId, const std::wstring& inf, std::string* reason) {
+  using UpdateFunction = BOOL(WINAPI*)(HWND, LPCWSTR, LPCWSTR, DWORD, PBOOL);
+  ZrModuleHandle newdev(LoadLibraryW(L"newdev.dll"));
+  if (!newdev) return *reason = Failure("loading newdev.dll"), false;
+  const auto update = reinterpret_cast<UpdateFunction>(
+      reinterpret_cast<void (*)()>(GetProcAddress(newdev.get(), "UpdateDriverForPlugAndPlayDevicesW")));
+  if (!update) return *reason = Failure("finding UpdateDriverForPlugAndPlayDevicesW"), false;
+  constexpr DWORD kInstallForce = 0x1;  // INSTALLFLAG_FORCE
+  BOOL reboot = FALSE;
+  if (!update(nullptr, hardwareId, inf.c_str(), kInstallForce, &reboot))
+    return *reason = Failure("UpdateDriverForPlugAndPlayDevices"), false;
+  return true;
 }
 
 bool WaitFor(unsigned timeoutMs, auto&& condition) {
@@ -184,9 +199,7 @@ bool InstallHidDevice(const HidDevProfileInfo& profile, const std::wstring& driv
   for (const HidDevUnit& unit : profile.units) {
     if (FindUnitDevice(profile, unit)) continue;
     if (!IsHidDeviceRegistered(unit) && !RegisterUnit(unit, reason)) return false;
-    BOOL reboot = FALSE;
-    if (!UpdateDriverForPlugAndPlayDevicesW(nullptr, unit.hardwareId, inf.c_str(), INSTALLFLAG_FORCE, &reboot))
-      return *reason = Failure("UpdateDriverForPlugAndPlayDevices"), false;
+    if (!UpdateDriver(unit.hardwareId, inf, reason)) return false;
   }
   for (const HidDevUnit& unit : profile.units) {
     if (!WaitFor(timeoutMs, [&] { return FindUnitDevice(profile, unit).has_value(); })) {
