@@ -118,9 +118,3 @@ bool ZrRemoteControlBase::FillRawInputDevice(const Collection* table, int count,
   device->dwFlags = RIDEV_INPUTSINK;
   return true;
 }
-
-void ZrRemoteControlBase::SetNotBuiltError() {
-  ZrString pattern(u"The device support of the %s plug-in is not built into this version of the module.");
-  ZrTranslate(pattern);
-  m_lastError = ZrFormatV(pattern, {GetName()});
-}

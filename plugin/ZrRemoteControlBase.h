@@ -69,9 +69,6 @@ class ZrRemoteControlBase : public IZrRemoteControl {
   // What GetRawInputDevice of a plug-in answers from its table of collections.
   static bool FillRawInputDevice(const Collection* table, int count, int32_t index, RAWINPUTDEVICE* device);
 
-  // A last error saying that this build lacks the plug-in's device support; translated.
-  void SetNotBuiltError();
-
   IZrRemoteControlHost* const m_host;
   ZrString m_lastError;
   ZrTimer m_codeTimer;
