@@ -175,6 +175,12 @@ void ZrSerialComm::PostCode(const unsigned char* record) {
   if (manager && manager->Post(this, kCodeMessage, code.get())) (void)code.release();
 }
 
+void ZrSerialComm::DiscardShortRecord(DWORD bytes) {
+  PurgeComm(m_handle.get(), kPurgeAll);
+  // A line in the log tells why a button press went missing.
+  if (bytes > 0) ZrLog(2, "ZrSerialComm::Run", u"Discarded a short record of %d bytes", {static_cast<unsigned long>(bytes)});
+}
+
 bool ZrSerialComm::Run() {
   const int32_t size = m_recordSize > 0 ? m_recordSize : 1;
   std::vector<unsigned char> buffer(static_cast<size_t>(size));
@@ -186,7 +192,7 @@ bool ZrSerialComm::Run() {
         m_recordComplete = m_bytesRead == static_cast<DWORD>(size);
         // A read cut short by a pause is the end of a record that lost bytes; what follows it in the
         // queue is not aligned to a record either.
-        if (!m_recordComplete && m_bytesRead > 0) PurgeComm(port, kPurgeAll);
+        if (!m_recordComplete && m_bytesRead > 0) DiscardShortRecord(m_bytesRead);
       } else if (GetLastError() != ERROR_IO_INCOMPLETE) {
         m_readPending = false;
       }
@@ -197,7 +203,7 @@ bool ZrSerialComm::Run() {
         if (m_bytesRead == static_cast<DWORD>(size))
           m_recordComplete = true;
         else
-          PurgeComm(port, kPurgeAll);
+          DiscardShortRecord(m_bytesRead);
       } else if (GetLastError() == ERROR_IO_PENDING) {
         m_readPending = true;
       }

@@ -39,6 +39,8 @@ class ZrSerialComm : public ZrThread {
   int32_t PortIndex() const { return m_portIndex; }
 
  protected:
+  // Empties the port after a read cut short by a pause: nothing after it is aligned to a record.
+  void DiscardShortRecord(DWORD bytes);
   bool Run() override;
   bool OnMainThreadMessage(uint32_t id, void* data) override;
 

@@ -114,11 +114,18 @@ TEST_F(SerialCommTest, RecordBecomesTwelveHexDigitsOnTheMainThread) {
 }
 
 TEST_F(SerialCommTest, ShortRecordIsPurgedAndTheNextOneReadWhole) {
-  ReceiverSim sim(1, "--raw 12AB --record 0A0B0C0D0E0F --record 111213141516");
+  // The next records wait until the reader has given up on the short one, however slowly it runs.
+  ReceiverSim sim(1, "--raw 12AB --gate go --record 0A0B0C0D0E0F --record 111213141516");
   ZR_REQUIRE_SIM(sim);
   ZrSerialComm port(&owner);
   SetUpPort(port);
   ASSERT_TRUE(port.Open(0));
+  ASSERT_TRUE(zrtest::PumpUntil([&] {
+    for (const zrtest::LogLine& line : tools.Lines())
+      if (line.text == u"Discarded a short record of 2 bytes") return true;
+    return false;
+  }, zrtest::kWaitMs, "the short record's log line"));
+  sim.OpenGate("go");
   EXPECT_TRUE(host.PumpUntilCodes(2));
   ASSERT_TRUE(sim.WaitFor("done"));
   // Everything is sent: a third code, made of the short record's bytes, would come within this.

@@ -3,12 +3,12 @@
 // prefix's dosdevices/comN or the target of a Ports mapping) to the pty, waits for the 'I' 'R'
 // handshake, answers it as told, then sends 6-byte records and reports what it saw and sent.
 //
-//   irman_sim --link PATH [--answer ok|none|late:MS|bytes:HEX] [--record HEX]... [--script FILE]
+//   irman_sim --link PATH [--answer ok|none|late:MS|bytes:HEX] [--record HEX | --raw HEX | --gate NAME]... [--script FILE]
 //             [--count N --rate PER_S] [--burst] [--report FILE] [--stop-file FILE]
 //             [--lifetime-ms MS] [--start-delay-ms MS] [--send-now]
 //
 // Report lines (appended, flushed): "ready <pty>", "opened", "closed", "rx <hex>", "handshake", "answered <hex>",
-// "sent <hex> <raw monotonic ns>", "done", "exit". With no --report they go to standard output.
+// "sent <hex> <raw monotonic ns>", "gate <name>", "done", "exit". With no --report they go to standard output.
 
 #include <fcntl.h>
 #include <poll.h>
@@ -27,9 +27,11 @@
 namespace {
 
 struct Step {
-  enum Kind { kRecord, kRaw, kSleep } kind;
+  enum Kind { kRecord, kRaw, kSleep, kGate } kind;
   std::vector<unsigned char> bytes;
   int sleepMs = 0;
+  std::string gate;
+  mutable bool waiting = false;  // its "gate" line is reported once
 };
 
 struct Options {
@@ -107,6 +109,12 @@ Options ParseArgs(int argc, char** argv) {
     else if (a == "--record" || a == "--raw") {
       Step s{a == "--record" ? Step::kRecord : Step::kRaw, {}, 0};
       if (!ParseHex(value(), s.bytes)) Usage("bad hex record");
+      o.steps.push_back(s);
+    } else if (a == "--gate") {
+      // Holds the steps after it until the file <report>.<name> exists: a test opens the gate once
+      // the reader has done what must come first, instead of hoping a pause is long enough.
+      Step s{Step::kGate, {}, 0};
+      s.gate = value();
       o.steps.push_back(s);
     } else if (a == "--script") {
       std::ifstream in(value());
@@ -274,7 +282,14 @@ int main(int argc, char** argv) {
     if (sending && NowNs() >= nextSendNs) {
       if (stepIndex < o.steps.size()) {
         const Step& s = o.steps[stepIndex++];
-        if (s.kind == Step::kSleep) {
+        if (s.kind == Step::kGate) {
+          if (access((o.report + "." + s.gate).c_str(), F_OK) != 0) {
+            if (!s.waiting) Report("gate " + s.gate);
+            s.waiting = true;
+            --stepIndex;
+            usleep(1000);
+          }
+        } else if (s.kind == Step::kSleep) {
           nextSendNs = NowNs() + s.sleepMs * 1000000LL;
         } else {
           const int64_t at = NowNs();
