@@ -213,8 +213,8 @@ def main():
             failures.append("codes: expected %s, got %s" % (a.expect, codes))
     if a.expect_keydown and keydowns != a.expect_keydown:
         failures.append("WM_KEYDOWN lines: expected %s, got %s" % (a.expect_keydown, keydowns))
-    for spec in a.repeats:
-        code, low, high = spec.rsplit(":", 2)
+    for bounds in a.repeats:
+        code, low, high = bounds.rsplit(":", 2)
         n = codes.count(code)
         if not int(low) <= n <= int(high):
             failures.append("%s arrived %d times, expected %s to %s" % (code, n, low, high))
